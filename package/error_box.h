@@ -1,0 +1,9 @@
+// The installer's message boxes, owned by the installation dialog.
+#pragma once
+
+// Modal error box: error icon, OK, caption "Vexa Installation Error [number]".
+void ShowInstallError(int number, const char* text);
+
+// Modal question: question icon, Yes and No, caption "Vexa Installation
+// Warning". Returns the answer (IDYES, IDNO, ...); only IDNO counts as No.
+int AskInstallWarning(const char* text);

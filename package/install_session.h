@@ -1,0 +1,94 @@
+// The one record of installation state, in static storage for the life of
+// the process. The dialog fills in the user's choices; the scanner and member
+// installation keep their progress here across the many scan slices of one
+// installation.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+enum {
+    PATH_BUFFER_SIZE = 300,   // every path buffer, terminator included
+    TEXT_BUFFER_SIZE = 900,   // the one long buffer
+    MEMBER_COUNT = 11,
+    SLICE_LIMIT = 10000,      // a full slice reads SLICE_LIMIT + 1 bytes
+    MAX_DESTINATION_DIR = 279 // longest destination whose derived paths all fit
+};
+
+// Results of a scan slice (and of member installation, which feeds them).
+enum SliceResult {
+    SLICE_FAILED = 0,       // failure, already shown to the user
+    SLICE_COMPLETE = 1,     // package complete and checksum correct
+    SLICE_CHOOSE_AGAIN = 2, // a backup step failed: back to options mode
+    SLICE_MORE = 3          // slice budget used, more to do
+};
+
+enum SettingsDecision { SETTINGS_NOT_ASKED = 0, SETTINGS_KEEP = 1, SETTINGS_REPLACE = 2 };
+
+// Result of the latest split of a path (drive, directory with trailing
+// backslash, file name, extension with its dot).
+struct PathParts {
+    char drive[3];
+    char dir[256];
+    char name[256];
+    char ext[256];
+};
+
+struct InstallSession {
+    // User's choices and installation decisions.
+    char destinationDir[PATH_BUFFER_SIZE];
+    int makeBackups;
+    int addIcons;
+    int settingsDecision;
+    int createdDestination;
+    int abortPending;
+
+    // Streams and path buffers.
+    char textBuffer[TEXT_BUFFER_SIZE];
+    FILE* packageStream;
+    FILE* memberStream;
+    char tempPath[PATH_BUFFER_SIZE];
+    char memberPath[PATH_BUFFER_SIZE];
+    char backupDir[PATH_BUFFER_SIZE];
+    char statusBuffer[PATH_BUFFER_SIZE];
+    PathParts pathParts;
+
+    // Scan state.
+    char marker[5];
+    int markerMatched;
+    int lastByte;
+    int memberIndex;
+    int32_t checksum;       // wraps modulo 2^32
+    uint32_t checksumWeight;
+    int sliceBytes;
+
+    // Members below memberIndex that were skipped because the user kept
+    // the existing settings file (bit i for member i): the roll-back must
+    // never delete those, they are the user's own.
+    uint32_t keptMembers;
+
+    // Progress values.
+    int32_t packageLength;
+    int32_t overallFill;
+
+#ifdef _WIN32
+    // Handles and platform values, set once.
+    HINSTANCE appInstance;
+    HWND mainWindow;
+    HWND dialogWindow;
+    int newShell;
+    DWORD ddeInstance;
+    HMODULE ctl3dLibrary;
+#endif
+};
+
+extern InstallSession session;
+
+// Puts the engine's part of the session into its starting state. Closes
+// nothing; leaves the destination, both options, the handles and the scratch
+// buffers alone.
+void ResetSession();

@@ -1,0 +1,28 @@
+// Decoder of one package member: a four-byte little-endian decoded size,
+// then an LZSS bit stream whose literals and match lengths are coded with an
+// adaptive Huffman tree and whose offsets use a fixed prefix code.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+enum {
+    RING_SIZE = 4096,     // history ring; offsets are taken modulo it
+    LOOKAHEAD = 60,       // longest match
+    THRESHOLD = 2,        // a match is at least THRESHOLD + 1 bytes
+    SYMBOL_COUNT = 256 + LOOKAHEAD - THRESHOLD, // literals and match lengths: 314
+    NODE_COUNT = 2 * SYMBOL_COUNT - 1,          // 627
+    ROOT_NODE = NODE_COUNT - 1,                 // 626
+    MAX_FREQ = 0x8000     // root count at which the tree is rebuilt
+};
+
+// Decodes one member from input (positioned at its size field) to output.
+// True when the stated size has been reached. Neither opens nor closes the
+// streams.
+bool DecodeMember(FILE* input, FILE* output);
+
+// Per-file progress, supplied by the program that links the decoder: the
+// installer paints its per-file bar, vexapack reports or stays silent.
+uint32_t FileProgressWidth();                              // pixels of the bar; 0 when there is none
+void FileProgressStep(uint32_t produced, uint32_t size);   // a progress step has passed
+void FileProgressDone();                                   // the member is complete: wipe the bar

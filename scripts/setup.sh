@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Brings a Debian 12 machine (as root) to a state that builds and tests setup32.
+# Idempotent: it installs only what is missing.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ googletest libbenchmark-dev
+          g++-mingw-w64-i686 binutils-mingw-w64-i686
+          wine wine32:i386 xvfb xauth imagemagick
+          clang libclang-rt-14-dev valgrind)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $SUDO dpkg --add-architecture i386
+    fi
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,33 @@
+// The installation dialog, the destination directory chooser and the
+// progress display: the user's one window and what it paints.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "resource_ids.h"
+
+enum {
+    WM_START_INSTALL = WM_USER + 100,    // 1124, posted once to the main window
+    WM_CONTINUE_INSTALL = WM_USER + 102, // 1126, the dialog runs the next slice
+    IDT_INSTALL = 1125                   // slice timer (dialog) and closing timer (main window)
+};
+
+// Installation dialog.
+INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void InitInstallDialog(HWND dialog);
+void SetDialogMode(HWND dialog, int progress);
+
+// Destination directory chooser and window centring.
+int ChooseDirectory(HWND owner);
+extern "C" UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam, LPARAM lParam);
+void RefreshDirectoryEdit(HWND chooser);
+void CenterOnDesktop(HWND window);
+
+// Progress display: the overall bar over control 115, the per-file bar over
+// control 116. Without a device context a paint uses the dialog's own.
+void PaintOverallProgress(HDC dc, FILE* packageStream);
+void PaintFileProgress(HDC dc, uint32_t bytesDone, uint32_t bytesTotal);
+int32_t StreamLength(FILE* stream);
