@@ -1,0 +1,305 @@
+#include "member_install.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "error_box.h"
+#include "member_decoder.h"
+#include "package_format.h"
+#include "resource_ids.h"
+
+namespace {
+
+const char kCreateDirText[] =
+    "There seems to be a problem creating the directory you specified.\n\n"
+    "Please try using a different directory name!";
+const char kReadInstallFileText[] =
+    "There seems to be a problem reading the installation file.\n\n"
+    "Please try running the installation program again!";
+const char kCopyText[] =
+    "There seems to be a problem copying files to their destination.\n\n"
+    "Please try running the installation program again!";
+const char kBackupDirText[] =
+    "There seems to be a problem creating the backup directory.\n\n"
+    "Please try installing to a different directory!";
+const char kBackupFileText[] =
+    "There seems to be a problem backing up your original files.\n\n"
+    "Please try installing to a different directory!";
+const char kKeepSettingsText[] =
+    "The Vexa installation comes with INI files but if I install them you will lose your current "
+    "Vexa settings.\n\nWould you like to KEEP your current Vexa settings?";
+
+bool Exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Failures to delete, clear attributes or remove a directory are retried
+// once and never reported.
+void DeleteFileRetry(const char* path)
+{
+    if (std::remove(path) != 0)
+        std::remove(path);
+}
+
+void ClearAttributesRetry(const char* path)
+{
+    if (!SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL))
+        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+}
+
+void RemoveDirectoryRetry(const char* path)
+{
+    if (!RemoveDirectoryA(path))
+        RemoveDirectoryA(path);
+}
+
+// Bounded copy of at most count characters of src; always terminated.
+void CopyCut(char* out, size_t size, const char* src, size_t count)
+{
+    if (count > size - 1)
+        count = size - 1;
+    std::memcpy(out, src, count);
+    out[count] = '\0';
+}
+
+// The last component of a path (after its last separator).
+const char* FileNameOf(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            name = p + 1;
+    return name;
+}
+
+void SetStatus(const char* text)
+{
+    SetDlgItemTextA(session.dialogWindow, IDC_STATUS, text);
+}
+
+void MarkKept(int index, bool kept)
+{
+    uint32_t bit = 1u << index;
+    session.keptMembers = kept ? (session.keptMembers | bit) : (session.keptMembers & ~bit);
+}
+
+// Help index files go stale when their help file is replaced.
+void DeleteHelpIndex(const char* memberPath, const char* indexName)
+{
+    char path[PATH_BUFFER_SIZE];
+    const char* name = FileNameOf(memberPath);
+    size_t dirLength = static_cast<size_t>(name - memberPath);
+    CopyCut(path, sizeof path, memberPath, dirLength);
+    if (!JoinText(path, sizeof path, path, indexName))
+        return;
+    if (Exists(path) && SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL))
+        std::remove(path);
+}
+
+}  // namespace
+
+bool JoinText(char* out, size_t size, const char* a, const char* b, const char* c)
+{
+    size_t la = std::strlen(a), lb = std::strlen(b), lc = std::strlen(c);
+    if (la + lb + lc + 1 > size) {
+        out[0] = '\0';
+        return false;
+    }
+    // a may be out itself; b and c may not overlap out.
+    std::memmove(out, a, la);
+    std::memcpy(out + la, b, lb);
+    std::memcpy(out + la + lb, c, lc);
+    out[la + lb + lc] = '\0';
+    return true;
+}
+
+void SplitPath(const char* path, PathParts* parts)
+{
+    const char* rest = path;
+    if (path[0] && path[1] == ':') {
+        CopyCut(parts->drive, sizeof parts->drive, path, 2);
+        rest = path + 2;
+    } else {
+        parts->drive[0] = '\0';
+    }
+    const char* name = FileNameOf(rest);
+    CopyCut(parts->dir, sizeof parts->dir, rest, static_cast<size_t>(name - rest));
+    const char* dot = std::strrchr(name, '.');
+    if (!dot)
+        dot = name + std::strlen(name);
+    CopyCut(parts->name, sizeof parts->name, name, static_cast<size_t>(dot - name));
+    CopyCut(parts->ext, sizeof parts->ext, dot, std::strlen(dot));
+}
+
+void BuildMemberPath(char* out, int index)
+{
+    if (index < 0 || index >= MEMBER_COUNT) {
+        out[0] = '\0';
+        return;
+    }
+    JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\", MemberTable[index]);
+}
+
+int CreateDestinationDir()
+{
+    size_t length = std::strlen(session.destinationDir);
+    // Every path derived from the directory must fit its buffer, so a longer
+    // one is refused before anything is created.
+    if (length == 0 || length > MAX_DESTINATION_DIR) {
+        ShowInstallError(1, kCreateDirText);
+        return SLICE_CHOOSE_AGAIN;
+    }
+    if (Exists(session.destinationDir))
+        return 1;
+    if (!CreateDirectoryA(session.destinationDir, nullptr)) {
+        ShowInstallError(1, kCreateDirText);
+        return SLICE_CHOOSE_AGAIN;
+    }
+    session.createdDestination = 1;
+    return 1;
+}
+
+int PrepareDestination(const char* path)
+{
+    if (!Exists(path))
+        return 1;
+    ClearAttributesRetry(path);
+
+    if (IsSettingsMember(session.memberIndex) && session.settingsDecision != SETTINGS_REPLACE) {
+        if (session.settingsDecision == SETTINGS_KEEP)
+            return 3;
+        if (AskInstallWarning(kKeepSettingsText) != IDNO) {
+            session.settingsDecision = SETTINGS_KEEP;
+            return 3;
+        }
+        session.settingsDecision = SETTINGS_REPLACE;
+    }
+
+    if (!session.makeBackups)
+        return 1;
+
+    if (session.backupDir[0] == '\0') {
+        JoinText(session.backupDir, sizeof session.backupDir, session.destinationDir, "\\backup");
+        // An existing "backup" is reused; a file of that name fails at the move.
+        if (!Exists(session.backupDir) && !CreateDirectoryA(session.backupDir, nullptr)) {
+            session.backupDir[0] = '\0';
+            ShowInstallError(6, kBackupDirText);
+            return SLICE_CHOOSE_AGAIN;
+        }
+        JoinText(session.backupDir, sizeof session.backupDir, session.backupDir, "\\");
+    }
+
+    SplitPath(path, &session.pathParts);
+    if (!JoinText(session.statusBuffer, sizeof session.statusBuffer, session.backupDir,
+                  session.pathParts.name, session.pathParts.ext)) {
+        ShowInstallError(7, kBackupFileText);
+        return SLICE_CHOOSE_AGAIN;
+    }
+    // An older backup of the same name is replaced.
+    if (Exists(session.statusBuffer)) {
+        ClearAttributesRetry(session.statusBuffer);
+        DeleteFileRetry(session.statusBuffer);
+    }
+    if (std::rename(path, session.statusBuffer) != 0) {
+        ShowInstallError(7, kBackupFileText);
+        return SLICE_CHOOSE_AGAIN;
+    }
+    return 1;
+}
+
+int DecodeToDestination(const char* tempPath, const char* path)
+{
+    FILE* input = std::fopen(tempPath, "rb");
+    if (!input) {
+        RollBack();
+        ShowInstallError(3, kReadInstallFileText);
+        return SLICE_FAILED;
+    }
+    FILE* output = std::fopen(path, "wb");
+    if (!output) {
+        std::fclose(input);
+        RollBack();
+        ShowInstallError(4, kCopyText);
+        return SLICE_FAILED;
+    }
+    bool decoded = DecodeMember(input, output);
+    // Buffered bytes that cannot be written show up only when closing.
+    if (std::fclose(output) != 0)
+        decoded = false;
+    std::fclose(input);
+    if (!decoded) {
+        // memberIndex has not advanced past this member, so the roll-back
+        // would leave its partial file behind.
+        DeleteFileRetry(path);
+        RollBack();
+        ShowInstallError(5, kCopyText);
+        return SLICE_FAILED;
+    }
+    return 1;
+}
+
+int InstallMember(const char* tempPath)
+{
+    std::fflush(nullptr);
+
+    BuildMemberPath(session.memberPath, session.memberIndex);
+    SplitPath(session.memberPath, &session.pathParts);
+    JoinText(session.statusBuffer, sizeof session.statusBuffer, "Extracting file: ",
+             session.pathParts.name, session.pathParts.ext);
+    SetStatus(session.statusBuffer);
+
+    int prepared = PrepareDestination(session.memberPath);
+    if (prepared == 3) {
+        MarkKept(session.memberIndex, true);
+        session.memberIndex++;
+        return 1;
+    }
+    if (prepared != 1)
+        return prepared;
+
+    if (!DecodeToDestination(tempPath, session.memberPath))
+        return SLICE_FAILED;
+    MarkKept(session.memberIndex, false);
+
+    if (session.memberIndex == 2)
+        DeleteHelpIndex(session.memberPath, "vexa.gid");
+    else if (session.memberIndex == 3)
+        DeleteHelpIndex(session.memberPath, "ircintro.gid");
+
+    session.memberIndex++;
+    return 1;
+}
+
+void RollBack()
+{
+    if (session.memberStream) {
+        std::fclose(session.memberStream);
+        session.memberStream = nullptr;
+    }
+    if (session.packageStream) {
+        std::fclose(session.packageStream);
+        session.packageStream = nullptr;
+    }
+    DeleteFileRetry(session.tempPath);
+
+    while (session.memberIndex > 0) {
+        session.memberIndex--;
+        int index = session.memberIndex;
+        // A settings file the user chose to keep is the user's own.
+        if (session.keptMembers & (1u << index)) {
+            MarkKept(index, false);
+            continue;
+        }
+        BuildMemberPath(session.statusBuffer, index);
+        if (session.statusBuffer[0])
+            DeleteFileRetry(session.statusBuffer);
+    }
+
+    if (session.createdDestination) {
+        RemoveDirectoryRetry(session.destinationDir);
+        session.createdDestination = 0;
+    }
+}

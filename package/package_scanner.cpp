@@ -1,0 +1,175 @@
+#include "package_scanner.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "error_box.h"
+#include "install_dialog.h"
+#include "install_session.h"
+#include "member_install.h"
+#include "package_format.h"
+
+namespace {
+
+const char kReadInstallFileText[] =
+    "There seems to be a problem reading the installation file.\n\n"
+    "Please try running the installation program again!";
+const char kExtractText[] =
+    "There seems to be a problem extracting files from the installation file.\n\n"
+    "Please try running the installation program again!";
+const char kCorruptText[] =
+    "The installation file seems to be corrupt!\n\n"
+    "Please try running the installation program again or download a new version!";
+const char kTempName[] = "vexa.tmp";
+const char kFallbackTempPath[] = "c:\\vexa.tmp";
+
+void ClosePackage()
+{
+    if (session.packageStream) {
+        std::fclose(session.packageStream);
+        session.packageStream = nullptr;
+    }
+}
+
+void DeleteTempFile()
+{
+    if (std::remove(session.tempPath) != 0)
+        std::remove(session.tempPath);
+}
+
+void BuildTempPath()
+{
+    char dir[PATH_BUFFER_SIZE];
+    DWORD length = GetTempPathA(sizeof dir, dir);
+    if (length == 0 || length >= sizeof dir ||
+        !JoinText(session.tempPath, sizeof session.tempPath, dir, kTempName))
+        JoinText(session.tempPath, sizeof session.tempPath, kFallbackTempPath);
+}
+
+// A write to the temporary file failed (a full disk, say): the member would
+// be incomplete, so the installation ends here.
+int FailTempWrite()
+{
+    RollBack();
+    ShowInstallError(11, kExtractText);
+    return SLICE_FAILED;
+}
+
+// The temporary file holds a whole member: close it, install the member and
+// discard the file, whatever the result.
+int CompleteMember()
+{
+    int closed = std::fclose(session.memberStream);
+    session.memberStream = nullptr;
+    if (closed != 0)
+        return FailTempWrite();
+    int result = InstallMember(session.tempPath);
+    DeleteTempFile();
+    return result;
+}
+
+int OpenMember()
+{
+    ShowScanningStatus();
+    BuildTempPath();
+    session.memberStream = std::fopen(session.tempPath, "wb");
+    if (!session.memberStream) {
+        ShowInstallError(11, kExtractText);
+        ClosePackage();
+        return SLICE_FAILED;
+    }
+    session.markerMatched = 0;
+    return SLICE_MORE;
+}
+
+// End of the image, a read error, or the eleventh member done.
+int FinishPackage()
+{
+    PaintOverallProgress(nullptr, session.packageStream);
+    ClosePackage();
+
+    if (session.memberStream && session.memberIndex < MEMBER_COUNT) {
+        // The image ended inside a member: what matched of a marker is data.
+        if (FlushPartialMarker() != MARKER_NONE)
+            return FailTempWrite();
+        int result = CompleteMember();
+        if (result != 1)
+            return result;
+    }
+
+    if (session.checksum == expectedChecksum)
+        return SLICE_COMPLETE;
+    RollBack();
+    ShowInstallError(13, kCorruptText);
+    return SLICE_FAILED;
+}
+
+}  // namespace
+
+int OpenPackageFile(const char* path)
+{
+    session.packageStream = std::fopen(path, "rb");
+    if (!session.packageStream) {
+        ShowInstallError(9, kReadInstallFileText);
+        return 0;
+    }
+    SetDlgItemTextA(session.dialogWindow, IDC_STATUS, "Scanning files...");
+    PaintOverallProgress(nullptr, session.packageStream);
+    return 1;
+}
+
+int OpenPackageImage()
+{
+    DWORD length = GetModuleFileNameA(session.appInstance, session.textBuffer, TEXT_BUFFER_SIZE - 1);
+    session.textBuffer[length < TEXT_BUFFER_SIZE ? length : TEXT_BUFFER_SIZE - 1] = '\0';
+    return OpenPackageFile(session.textBuffer);
+}
+
+void ShowScanningStatus()
+{
+    BuildMemberPath(session.statusBuffer, session.memberIndex);
+    SplitPath(session.statusBuffer, &session.pathParts);
+    if (session.overallFill > 0)
+        JoinText(session.statusBuffer, sizeof session.statusBuffer, "Scanning file: ",
+                 session.pathParts.name, session.pathParts.ext);
+    else
+        JoinText(session.statusBuffer, sizeof session.statusBuffer, "Scanning files...");
+    SetDlgItemTextA(session.dialogWindow, IDC_STATUS, session.statusBuffer);
+}
+
+int ScanSlice()
+{
+    if (!session.packageStream)
+        return SLICE_FAILED;
+    for (;;) {
+        int byte = std::fgetc(session.packageStream);
+        session.lastByte = byte == EOF ? -1 : byte;
+        if (byte == EOF)
+            return FinishPackage();
+
+        int event = FeedPackageByte(byte);
+        if (event == MARKER_WRITE_FAILED)
+            return FailTempWrite();
+        if (event == MARKER_COMPLETE) {
+            if (session.memberStream) {
+                int result = CompleteMember();
+                if (result != 1) {
+                    ClosePackage();
+                    return result;
+                }
+                if (session.memberIndex >= MEMBER_COUNT)
+                    return FinishPackage();
+            }
+            if (OpenMember() == SLICE_FAILED)
+                return SLICE_FAILED;
+        }
+
+        if (++session.sliceBytes > SLICE_LIMIT) {
+            PaintOverallProgress(nullptr, session.packageStream);
+            session.sliceBytes = 0;
+            return SLICE_MORE;
+        }
+    }
+}

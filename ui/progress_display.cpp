@@ -1,0 +1,163 @@
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "install_dialog.h"
+#include "install_session.h"
+#include "member_decoder.h"
+
+namespace {
+
+const COLORREF kOverallFill = RGB(0, 100, 200);
+const COLORREF kFileFill = RGB(0, 200, 100);
+const COLORREF kPercentText = RGB(255, 0, 0);
+const COLORREF kPercentBack = RGB(255, 255, 255);
+
+// A placeholder control's rectangle in the dialog's client coordinates.
+RECT BarRect(int controlId)
+{
+    RECT rect = {0, 0, 0, 0};
+    HWND placeholder = GetDlgItem(session.dialogWindow, controlId);
+    if (!placeholder || !GetWindowRect(placeholder, &rect))
+        return RECT{0, 0, 0, 0};
+    POINT topLeft = {rect.left, rect.top}, bottomRight = {rect.right, rect.bottom};
+    ScreenToClient(session.dialogWindow, &topLeft);
+    ScreenToClient(session.dialogWindow, &bottomRight);
+    return RECT{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+}
+
+HDC DialogDC()
+{
+    // Never the screen's: without a dialog there is nothing to paint on.
+    return session.dialogWindow ? GetDC(session.dialogWindow) : nullptr;
+}
+
+// Frame, filled part and white remainder; the overall bar also shows its
+// percentage in the white part.
+void DrawBar(HDC dc, RECT bar, int32_t fill, COLORREF fillColour, bool withText)
+{
+    FrameRect(dc, &bar, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    int top = bar.top + 1, bottom = bar.bottom - 1;
+    int innerRight = bar.right - 1;
+
+    RECT filled = {bar.left + 1, top, bar.left + 1, bottom};
+    RECT white = {bar.left + 1, top, innerRight, bottom};
+    bool hasWhite = true;
+    if (fill > 0) {
+        int64_t fillEnd = static_cast<int64_t>(bar.left) + fill;
+        if (fillEnd < innerRight) {
+            filled.right = static_cast<int>(fillEnd);
+            white.left = static_cast<int>(fillEnd);
+        } else {
+            filled.right = innerRight;
+            hasWhite = false;
+        }
+    }
+
+    if (filled.right > filled.left) {
+        HBRUSH brush = CreateSolidBrush(fillColour);
+        FillRect(dc, &filled, brush);
+        DeleteObject(brush);
+    }
+    if (!hasWhite)
+        return;
+    FillRect(dc, &white, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    if (!withText)
+        return;
+
+    COLORREF oldText = SetTextColor(dc, kPercentText);
+    COLORREF oldBack = SetBkColor(dc, kPercentBack);
+    int width = bar.right - bar.left;
+    if (session.overallFill > 0 && width > 0)
+        wsprintfA(session.statusBuffer, "%d%%",
+                  static_cast<int>(static_cast<int64_t>(session.overallFill) * 100 / width));
+    else
+        wsprintfA(session.statusBuffer, "0%%");
+    int x = white.left + 4;
+    int y = top + (bottom - top) / 5;
+    RECT clip = {x, top, white.right, bottom};
+    ExtTextOutA(dc, x, y, ETO_CLIPPED, &clip, session.statusBuffer,
+                static_cast<UINT>(std::strlen(session.statusBuffer)), nullptr);
+    SetTextColor(dc, oldText);
+    SetBkColor(dc, oldBack);
+}
+
+}  // namespace
+
+int32_t StreamLength(FILE* stream)
+{
+    long position = std::ftell(stream);
+    std::fseek(stream, 0, SEEK_END);
+    long length = std::ftell(stream);
+    std::fseek(stream, position, SEEK_SET);
+    return static_cast<int32_t>(length);
+}
+
+void PaintOverallProgress(HDC dc, FILE* packageStream)
+{
+    if (packageStream && session.packageLength == 0)
+        session.packageLength = StreamLength(packageStream);
+
+    RECT bar = BarRect(IDC_OVERALL_BAR);
+    int64_t width = bar.right - bar.left;
+    if (packageStream && session.packageLength > 0) {
+        // 64-bit product: large images would overflow 32 bits.
+        int64_t position = std::ftell(packageStream);
+        session.overallFill = static_cast<int32_t>(position * width / session.packageLength);
+    }
+
+    HDC paintDC = dc ? dc : DialogDC();
+    if (!paintDC)
+        return;
+    DrawBar(paintDC, bar, session.overallFill, kOverallFill, true);
+    if (!dc)
+        ReleaseDC(session.dialogWindow, paintDC);
+}
+
+void PaintFileProgress(HDC dc, uint32_t bytesDone, uint32_t bytesTotal)
+{
+    HDC paintDC = dc ? dc : DialogDC();
+    if (!paintDC)
+        return;
+    RECT bar = BarRect(IDC_FILE_BAR);
+    uint64_t width = static_cast<uint64_t>(bar.right - bar.left);
+    uint64_t fill = bytesTotal ? width * bytesDone / bytesTotal : 0;
+    // A last match may run past the stated size; the bar is full then.
+    if (fill > width)
+        fill = width;
+    DrawBar(paintDC, bar, static_cast<int32_t>(fill), kFileFill, false);
+    if (!dc)
+        ReleaseDC(session.dialogWindow, paintDC);
+}
+
+uint32_t FileProgressWidth()
+{
+    RECT client = {0, 0, 0, 0};
+    HWND placeholder = GetDlgItem(session.dialogWindow, IDC_FILE_BAR);
+    if (!placeholder || !GetClientRect(placeholder, &client) || client.right <= 0)
+        return 0;
+    return static_cast<uint32_t>(client.right);
+}
+
+void FileProgressStep(uint32_t produced, uint32_t size)
+{
+    PaintFileProgress(nullptr, produced, size);
+}
+
+void FileProgressDone()
+{
+    // The dialog's own paint draws only the overall bar, so erasing the
+    // placeholder's area and repainting now wipes the per-file bar.
+    HWND placeholder = GetDlgItem(session.dialogWindow, IDC_FILE_BAR);
+    if (!placeholder)
+        return;
+    RECT rect;
+    GetWindowRect(placeholder, &rect);
+    POINT topLeft = {rect.left, rect.top};
+    ScreenToClient(session.dialogWindow, &topLeft);
+    RECT area = {topLeft.x, topLeft.y, topLeft.x + (rect.right - rect.left), topLeft.y + (rect.bottom - rect.top)};
+    InvalidateRect(session.dialogWindow, &area, TRUE);
+    UpdateWindow(session.dialogWindow);
+}

@@ -1,0 +1,45 @@
+// Member installation: the destination directory, one completed member put
+// in place (settings kept, old files backed up, help indexes removed), and
+// the roll-back that undoes a partial installation.
+#pragma once
+
+#include <cstddef>
+
+#include "install_session.h"
+
+// 1: destinationDir exists or was created; 2: error [1] shown. Refuses an
+// empty directory and one longer than MAX_DESTINATION_DIR before creating
+// anything.
+int CreateDestinationDir();
+
+// destinationDir, a backslash and the member's file name into out
+// (PATH_BUFFER_SIZE characters). Empty for an index outside the table, or
+// when the path would not fit.
+void BuildMemberPath(char* out, int index);
+
+// Installs the member at memberIndex from the closed temporary file.
+// 1 done (installed or skipped), 2 a backup step failed, 0 failure; every
+// failure has been shown.
+int InstallMember(const char* tempPath);
+
+// What to do with an existing file at path: 1 install, 3 skip (the user
+// keeps the settings), 2 backup failure shown.
+int PrepareDestination(const char* path);
+
+// Decodes the temporary file into path. 1 done; 0 failure shown and rolled
+// back, no partial destination file left.
+int DecodeToDestination(const char* tempPath, const char* path);
+
+// Undoes the installation so far: closes both streams, deletes the temporary
+// file and the installed members (newest first; never a settings file the
+// user kept), and removes the destination directory if this installation
+// created it. A second run finds nothing left to do.
+void RollBack();
+
+// Splits path into drive, directory (with trailing backslash), file name and
+// extension (with its dot), each cut to its buffer.
+void SplitPath(const char* path, PathParts* parts);
+
+// Concatenates a, b and c into out. False, and out empty, when the result
+// would not fit into size characters with its terminator.
+bool JoinText(char* out, size_t size, const char* a, const char* b = "", const char* c = "");
