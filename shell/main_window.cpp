@@ -1,0 +1,53 @@
+#include "installer_shell.h"
+
+#include "install_dialog.h"
+#include "install_session.h"
+#include "program_group.h"
+
+void FinishInstallation()
+{
+    if (session.addIcons) {
+        while (!CreateProgramGroup()) {
+            int answer = MessageBoxA(session.mainWindow,
+                                     "There seems to be a problem adding Vexa icons to the Program Manager!\n\n"
+                                     "Do you want me to try again?",
+                                     "Vexa Installation Error [15]", MB_YESNO | MB_ICONQUESTION);
+            if (answer != IDYES)
+                break;
+        }
+    }
+    MessageBoxA(session.mainWindow,
+                "Vexa Installation was successful!\n\n"
+                "Please take the time to browse through the readme.txt, versions.txt, and vexa.hlp files!\n\n"
+                "Have fun!",
+                "Vexa Installation", MB_OK | MB_ICONINFORMATION);
+}
+
+extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_START_INSTALL: {
+        INT_PTR result = DialogBoxParamA(session.appInstance, "INSTALL_DLG", session.mainWindow, InstallDlgProc, 0);
+        if (result == 1)
+            FinishInstallation();
+        else if (result == -1)
+            MessageBoxA(nullptr, "Unable to display dialog", "System Error", MB_OK | MB_ICONHAND | MB_SYSTEMMODAL);
+        // Closing through a timer lets the last box go away before the
+        // window does.
+        SetTimer(window, IDT_INSTALL, CLOSE_DELAY_MS, nullptr);
+        return 0;
+    }
+    case WM_TIMER:
+        // Any timer closes the window: only the closing timer is ever set.
+        KillTimer(window, IDT_INSTALL);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

@@ -1,0 +1,31 @@
+// The installer shell: start-up, the zero-size main window that carries the
+// run sequence, and the teardown.
+#pragma once
+
+#include <windows.h>
+
+// Class name and caption of the main window (the dialog shows it too).
+#define MAIN_WINDOW_NAME "Vexa v5.6 32bit Installation"
+
+enum { CLOSE_DELAY_MS = 50 };
+
+// The main window: runs the dialog on WM_START_INSTALL, then the program
+// group step and the final message, then closes itself through a timer.
+extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Registers the window class and creates the main window into
+// session.mainWindow, shown with the given show command. 0 when either fails.
+int CreateMainWindow(HINSTANCE instance, int showCommand);
+
+// 1 for the newer shell: major version exactly 4, or a minor version of 95
+// and up (3.95 counts as new; 5.x with a small minor does not).
+int NewShellFromVersion(DWORD version);
+
+// The 3-D controls of the older shell: loads the library and registers them
+// when all three entry points are there; otherwise leaves no library loaded.
+void LoadCtl3d();
+void ReleaseCtl3d();
+
+// Runs the program group step with its retry prompt and then shows the
+// success message; for a dialog result of 1.
+void FinishInstallation();
