@@ -1,0 +1,175 @@
+// The destination directory chooser: the old-style Open dialog with our own
+// template, whose hook keeps an edit field filled with the directory the
+// dialog is showing plus "vexa". Also the window centring shared with the
+// installation dialog.
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstring>
+
+#include "install_dialog.h"
+#include "install_session.h"
+
+namespace {
+
+// Identifiers of the old-style Open dialog's own controls in template 1537.
+enum {
+    ID_CURRENT_DIR = 1088, // edit holding the dialog's current directory
+    ID_DIRECTORY_LIST = 1121,
+    ID_DRIVE_LIST = 1137
+};
+
+// The structure size of the old-style dialog, without the later fields.
+const DWORD OPENFILENAME_CLASSIC_SIZE = 76;
+
+// The first Browse opens at the root of the destination's drive.
+int firstBrowse = 1;
+
+// Copies text into a buffer of the given size; 0 when it does not fit.
+int CopyBounded(char* out, size_t size, const char* from, size_t length)
+{
+    if (length >= size)
+        return 0;
+    std::memcpy(out, from, length);
+    out[length] = '\0';
+    return 1;
+}
+
+}  // namespace
+
+void LowerAscii(char* text)
+{
+    for (; *text; ++text)
+        if (*text >= 'A' && *text <= 'Z')
+            *text = static_cast<char>(*text - 'A' + 'a');
+}
+
+int SplitPath(const char* path, PathParts* parts)
+{
+    parts->drive[0] = parts->dir[0] = parts->name[0] = parts->ext[0] = '\0';
+    const char* rest = path;
+    if (path[0] && path[1] == ':') {
+        parts->drive[0] = path[0];
+        parts->drive[1] = ':';
+        parts->drive[2] = '\0';
+        rest = path + 2;
+    }
+    const char* afterDir = rest;
+    for (const char* p = rest; *p; ++p)
+        if (*p == '\\' || *p == '/')
+            afterDir = p + 1;
+    const char* dot = std::strrchr(afterDir, '.');
+    const char* end = afterDir + std::strlen(afterDir);
+    if (!dot)
+        dot = end;
+    if (CopyBounded(parts->dir, sizeof parts->dir, rest, afterDir - rest) &&
+        CopyBounded(parts->name, sizeof parts->name, afterDir, dot - afterDir) &&
+        CopyBounded(parts->ext, sizeof parts->ext, dot, end - dot))
+        return 1;
+    parts->drive[0] = parts->dir[0] = parts->name[0] = parts->ext[0] = '\0';
+    return 0;
+}
+
+int ChooseDirectory(HWND owner)
+{
+    OPENFILENAMEA dialog;
+    std::memset(&dialog, 0, sizeof dialog);
+    dialog.lStructSize = OPENFILENAME_CLASSIC_SIZE;
+    dialog.hwndOwner = owner;
+    dialog.hInstance = session.appInstance;
+    dialog.lpstrInitialDir = session.destinationDir;
+    dialog.lpstrTitle = "Destination Directory";
+    dialog.Flags = OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
+    dialog.lpfnHook = FileHook;
+    dialog.lpTemplateName = MAKEINTRESOURCEA(IDD_CHOOSER);
+
+    if (firstBrowse) {
+        session.destinationDir[3] = '\0';
+        firstBrowse = 0;
+    }
+    return GetOpenFileNameA(&dialog) ? 1 : 0;
+}
+
+extern "C" UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_SHOWWINDOW) {
+        RefreshDirectoryEdit(chooser);
+        SetFocus(GetDlgItem(chooser, IDC_CHOOSER_DIR));
+        SendDlgItemMessageA(chooser, IDC_CHOOSER_DIR, EM_SETSEL, 0, -1);
+        SendDlgItemMessageA(chooser, IDC_CHOOSER_DIR, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+        SendDlgItemMessageA(chooser, IDC_CHOOSER_DIR, EM_SCROLLCARET, 0, 0);
+        CenterOnDesktop(chooser);
+    } else if (message == WM_COMMAND) {
+        int control = LOWORD(wParam);
+        int code = HIWORD(wParam);
+        if (control == IDOK) {
+            SendDlgItemMessageA(chooser, IDC_CHOOSER_DIR, WM_GETTEXT, PATH_BUFFER_SIZE,
+                                reinterpret_cast<LPARAM>(session.destinationDir));
+            // The dialog itself would not accept OK: it has no file-name
+            // buffer and the hidden file field holds no real name. Ending it
+            // here makes GetOpenFileNameA report the confirmation.
+            EndDialog(chooser, 1);
+        } else if ((control == ID_CURRENT_DIR && code == EN_CHANGE) ||
+                   (control == ID_DIRECTORY_LIST && (code == LBN_SELCHANGE || code == LBN_DBLCLK)) ||
+                   (control == ID_DRIVE_LIST && (code == CBN_SELCHANGE || code == CBN_DBLCLK))) {
+            RefreshDirectoryEdit(chooser);
+        }
+    }
+    return 0;
+}
+
+void RefreshDirectoryEdit(HWND chooser)
+{
+    char* text = session.destinationDir;
+    LRESULT fullLength = SendDlgItemMessageA(chooser, ID_CURRENT_DIR, WM_GETTEXTLENGTH, 0, 0);
+    SendDlgItemMessageA(chooser, ID_CURRENT_DIR, WM_GETTEXT, PATH_BUFFER_SIZE, reinterpret_cast<LPARAM>(text));
+    size_t length = std::strlen(text);
+    LowerAscii(text);
+
+    if (fullLength >= PATH_BUFFER_SIZE) {
+        // A cut-off directory would name some other place: offer nothing.
+        text[0] = '\0';
+    } else if (length <= 1) {
+        char module[PATH_BUFFER_SIZE];
+        DWORD got = GetModuleFileNameA(session.appInstance, module, PATH_BUFFER_SIZE - 1);
+        module[got < PATH_BUFFER_SIZE ? got : PATH_BUFFER_SIZE - 1] = '\0';
+        if (SplitPath(module, &session.pathParts))
+            wsprintfA(text, "%s%svexa", session.pathParts.drive, session.pathParts.dir);
+        else
+            text[0] = '\0';
+    } else if (!std::strstr(text, "\\vexa")) {
+        const char* suffix = text[length - 1] == '\\' ? "vexa" : "\\vexa";
+        if (length + std::strlen(suffix) < PATH_BUFFER_SIZE)
+            std::strcat(text, suffix);
+        else
+            text[0] = '\0';
+    }
+    SendDlgItemMessageA(chooser, IDC_CHOOSER_DIR, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+POINT CenteredPosition(const RECT& desktop, const RECT& window)
+{
+    LONG width = window.right - window.left;
+    LONG height = window.bottom - window.top;
+    POINT at;
+    at.x = desktop.left + (desktop.right - desktop.left) / 2 - width / 2;
+    at.y = desktop.top + (desktop.bottom - desktop.top) / 2 - height / 2;
+    if (at.y + height > desktop.bottom - 10)
+        at.y = desktop.bottom - 10 - height;
+    if (at.x + width > desktop.right - 10)
+        at.x = desktop.right - 10 - width;
+    if (at.y < 0)
+        at.y = 1;
+    if (at.x < 0)
+        at.x = 1;
+    return at;
+}
+
+void CenterOnDesktop(HWND window)
+{
+    RECT desktop, own;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    GetWindowRect(window, &own);
+    POINT at = CenteredPosition(desktop, own);
+    SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}

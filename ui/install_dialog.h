@@ -25,6 +25,16 @@ int ChooseDirectory(HWND owner);
 extern "C" UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam, LPARAM lParam);
 void RefreshDirectoryEdit(HWND chooser);
 void CenterOnDesktop(HWND window);
+// Where CenterOnDesktop puts a window of the given rectangle: centred, kept
+// 10 pixels off the right and bottom edges, never at a negative coordinate.
+POINT CenteredPosition(const RECT& desktop, const RECT& window);
+
+// Path helpers of the dialog and the chooser. LowerAscii changes only A to Z.
+// SplitPath fills drive, directory (with its trailing backslash), name and
+// extension; 0, with all four empty, when a part does not fit its buffer.
+struct PathParts;
+void LowerAscii(char* text);
+int SplitPath(const char* path, PathParts* parts);
 
 // Progress display: the overall bar over control 115, the per-file bar over
 // control 116. Without a device context a paint uses the dialog's own.
