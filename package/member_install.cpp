@@ -65,16 +65,6 @@ void CopyCut(char* out, size_t size, const char* src, size_t count)
     out[count] = '\0';
 }
 
-// The last component of a path (after its last separator).
-const char* FileNameOf(const char* path)
-{
-    const char* name = path;
-    for (const char* p = path; *p; p++)
-        if (*p == '\\' || *p == '/' || *p == ':')
-            name = p + 1;
-    return name;
-}
-
 void SetStatus(const char* text)
 {
     SetDlgItemTextA(session.dialogWindow, IDC_STATUS, text);
@@ -90,7 +80,7 @@ void MarkKept(int index, bool kept)
 void DeleteHelpIndex(const char* memberPath, const char* indexName)
 {
     char path[PATH_BUFFER_SIZE];
-    const char* name = FileNameOf(memberPath);
+    const char* name = PathFileName(memberPath);
     size_t dirLength = static_cast<size_t>(name - memberPath);
     CopyCut(path, sizeof path, memberPath, dirLength);
     if (!JoinText(path, sizeof path, path, indexName))
@@ -100,6 +90,23 @@ void DeleteHelpIndex(const char* memberPath, const char* indexName)
 }
 
 }  // namespace
+
+const char* PathFileName(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            name = p + 1;
+    return name;
+}
+
+bool CloseChecked(FILE* stream)
+{
+    // Buffered bytes that cannot be written fail only when flushed, and a
+    // failing flush inside fclose is not always reported by it.
+    bool written = std::fflush(stream) == 0 && !std::ferror(stream);
+    return std::fclose(stream) == 0 && written;
+}
 
 bool JoinText(char* out, size_t size, const char* a, const char* b, const char* c)
 {
@@ -114,24 +121,6 @@ bool JoinText(char* out, size_t size, const char* a, const char* b, const char* 
     std::memcpy(out + la + lb, c, lc);
     out[la + lb + lc] = '\0';
     return true;
-}
-
-void SplitPath(const char* path, PathParts* parts)
-{
-    const char* rest = path;
-    if (path[0] && path[1] == ':') {
-        CopyCut(parts->drive, sizeof parts->drive, path, 2);
-        rest = path + 2;
-    } else {
-        parts->drive[0] = '\0';
-    }
-    const char* name = FileNameOf(rest);
-    CopyCut(parts->dir, sizeof parts->dir, rest, static_cast<size_t>(name - rest));
-    const char* dot = std::strrchr(name, '.');
-    if (!dot)
-        dot = name + std::strlen(name);
-    CopyCut(parts->name, sizeof parts->name, name, static_cast<size_t>(dot - name));
-    CopyCut(parts->ext, sizeof parts->ext, dot, std::strlen(dot));
 }
 
 void BuildMemberPath(char* out, int index)
@@ -192,9 +181,7 @@ int PrepareDestination(const char* path)
         JoinText(session.backupDir, sizeof session.backupDir, session.backupDir, "\\");
     }
 
-    SplitPath(path, &session.pathParts);
-    if (!JoinText(session.statusBuffer, sizeof session.statusBuffer, session.backupDir,
-                  session.pathParts.name, session.pathParts.ext)) {
+    if (!JoinText(session.statusBuffer, sizeof session.statusBuffer, session.backupDir, PathFileName(path))) {
         ShowInstallError(7, kBackupFileText);
         return SLICE_CHOOSE_AGAIN;
     }
@@ -226,8 +213,7 @@ int DecodeToDestination(const char* tempPath, const char* path)
         return SLICE_FAILED;
     }
     bool decoded = DecodeMember(input, output);
-    // Buffered bytes that cannot be written show up only when closing.
-    if (std::fclose(output) != 0)
+    if (!CloseChecked(output))
         decoded = false;
     std::fclose(input);
     if (!decoded) {
@@ -246,9 +232,8 @@ int InstallMember(const char* tempPath)
     std::fflush(nullptr);
 
     BuildMemberPath(session.memberPath, session.memberIndex);
-    SplitPath(session.memberPath, &session.pathParts);
     JoinText(session.statusBuffer, sizeof session.statusBuffer, "Extracting file: ",
-             session.pathParts.name, session.pathParts.ext);
+             PathFileName(session.memberPath));
     SetStatus(session.statusBuffer);
 
     int prepared = PrepareDestination(session.memberPath);

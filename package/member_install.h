@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 #include "install_session.h"
 
@@ -36,10 +37,13 @@ int DecodeToDestination(const char* tempPath, const char* path);
 // created it. A second run finds nothing left to do.
 void RollBack();
 
-// Splits path into drive, directory (with trailing backslash), file name and
-// extension (with its dot), each cut to its buffer.
-void SplitPath(const char* path, PathParts* parts);
+// The last component of a path: the file name with its extension.
+const char* PathFileName(const char* path);
 
 // Concatenates a, b and c into out. False, and out empty, when the result
 // would not fit into size characters with its terminator.
 bool JoinText(char* out, size_t size, const char* a, const char* b = "", const char* c = "");
+
+// Flushes and closes a written stream. False when any byte may not have
+// reached the file.
+bool CloseChecked(FILE* stream);

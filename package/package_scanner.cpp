@@ -61,10 +61,11 @@ int FailTempWrite()
 // discard the file, whatever the result.
 int CompleteMember()
 {
-    int closed = std::fclose(session.memberStream);
-    session.memberStream = nullptr;
-    if (closed != 0)
+    if (!CloseChecked(session.memberStream)) {
+        session.memberStream = nullptr;
         return FailTempWrite();
+    }
+    session.memberStream = nullptr;
     int result = InstallMember(session.tempPath);
     DeleteTempFile();
     return result;
@@ -129,11 +130,9 @@ int OpenPackageImage()
 
 void ShowScanningStatus()
 {
-    BuildMemberPath(session.statusBuffer, session.memberIndex);
-    SplitPath(session.statusBuffer, &session.pathParts);
-    if (session.overallFill > 0)
+    if (session.overallFill > 0 && session.memberIndex >= 0 && session.memberIndex < MEMBER_COUNT)
         JoinText(session.statusBuffer, sizeof session.statusBuffer, "Scanning file: ",
-                 session.pathParts.name, session.pathParts.ext);
+                 MemberTable[session.memberIndex]);
     else
         JoinText(session.statusBuffer, sizeof session.statusBuffer, "Scanning files...");
     SetDlgItemTextA(session.dialogWindow, IDC_STATUS, session.statusBuffer);
