@@ -25,7 +25,8 @@ const DWORD OPENFILENAME_CLASSIC_SIZE = 76;
 // The first Browse opens at the root of the destination's drive.
 int firstBrowse = 1;
 
-// Copies text into a buffer of the given size; 0 when it does not fit.
+// Copies length characters into a buffer of the given size; 0 when they do
+// not fit with the terminator.
 int CopyBounded(char* out, size_t size, const char* from, size_t length)
 {
     if (length >= size)
@@ -44,25 +45,21 @@ void LowerAscii(char* text)
             *text = static_cast<char>(*text - 'A' + 'a');
 }
 
-int SplitPath(const char* path, PathParts* parts)
+int SplitPathParts(const char* path, PathParts* parts)
 {
-    parts->drive[0] = parts->dir[0] = parts->name[0] = parts->ext[0] = '\0';
     const char* rest = path;
-    if (path[0] && path[1] == ':') {
-        parts->drive[0] = path[0];
-        parts->drive[1] = ':';
-        parts->drive[2] = '\0';
-        rest = path + 2;
-    }
+    size_t driveLength = path[0] && path[1] == ':' ? 2 : 0;
+    rest += driveLength;
     const char* afterDir = rest;
     for (const char* p = rest; *p; ++p)
         if (*p == '\\' || *p == '/')
             afterDir = p + 1;
-    const char* dot = std::strrchr(afterDir, '.');
     const char* end = afterDir + std::strlen(afterDir);
+    const char* dot = std::strrchr(afterDir, '.');
     if (!dot)
         dot = end;
-    if (CopyBounded(parts->dir, sizeof parts->dir, rest, afterDir - rest) &&
+    if (CopyBounded(parts->drive, sizeof parts->drive, path, driveLength) &&
+        CopyBounded(parts->dir, sizeof parts->dir, rest, afterDir - rest) &&
         CopyBounded(parts->name, sizeof parts->name, afterDir, dot - afterDir) &&
         CopyBounded(parts->ext, sizeof parts->ext, dot, end - dot))
         return 1;
@@ -133,7 +130,7 @@ void RefreshDirectoryEdit(HWND chooser)
         char module[PATH_BUFFER_SIZE];
         DWORD got = GetModuleFileNameA(session.appInstance, module, PATH_BUFFER_SIZE - 1);
         module[got < PATH_BUFFER_SIZE ? got : PATH_BUFFER_SIZE - 1] = '\0';
-        if (SplitPath(module, &session.pathParts))
+        if (SplitPathParts(module, &session.pathParts))
             wsprintfA(text, "%s%svexa", session.pathParts.drive, session.pathParts.dir);
         else
             text[0] = '\0';

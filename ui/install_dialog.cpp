@@ -1,0 +1,306 @@
+// The installation dialog: options mode, progress mode and the slice chain
+// that runs the package scanner one slice per posted message.
+#include <windows.h>
+#include <direct.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#include "error_box.h"
+#include "install_dialog.h"
+#include "install_session.h"
+#include "member_install.h"
+#include "package_scanner.h"
+
+namespace {
+
+const char kCaption[] = "Vexa v5.6 32bit Installation";
+const char kWelcome[] = "Welcome to the Vexa Installation program!";
+const char kIntro[] = "This program will install Vexa v5.6 32bit edition to the following directory.";
+const char kNotice[] = "Vexa Installation program\nCopyright (c) the Vexa developers.\nAll rights reserved.";
+const char kLicense[] = "Please refer to the Vexa help file for the license terms and use restrictions.";
+const char kScanningFiles[] = "Scanning files...";
+const char kSpaceWarning[] =
+    "You have chosen to install to a directory path which has spaces in its name; this may affect the "
+    "functioning of certain features in Vexa.\n\nIt is highly recommended that you install Vexa to a directory "
+    "path that does NOT have spaces in its name.\n\nDo you wish to continue installing to this directory?";
+const char kAbortQuestion[] = "Are you sure you want to abort the installation?";
+const char kCorruptPackage[] =
+    "The installation file seems to be corrupt!\n\nPlease try running the installation program again or "
+    "download a new version!";
+
+const UINT kSliceDelayMs = 25;
+
+// Message boxes shown from inside a slice run their own message loops, which
+// can deliver a stale continue message or a queued Cancel. A slice must never
+// start inside another, and the Cancel sequence (whose Yes rolls back) must
+// not run under a slice's feet: it is held until the slice has returned.
+int sliceRunning = 0;
+int cancelDeferred = 0;
+
+void SetItemText(HWND dialog, int id, const char* text)
+{
+    SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void ShowItem(HWND dialog, int id, int show)
+{
+    ShowWindow(GetDlgItem(dialog, id), show ? SW_SHOW : SW_HIDE);
+}
+
+void EnableItem(HWND dialog, int id, int enable)
+{
+    EnableWindow(GetDlgItem(dialog, id), enable);
+}
+
+// Invalidates the area of a bar placeholder so that the painted bar is erased.
+void EraseBarArea(HWND dialog, int id)
+{
+    RECT rect;
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    POINT topLeft = {rect.left, rect.top};
+    ScreenToClient(dialog, &topLeft);
+    RECT area = {topLeft.x, topLeft.y, topLeft.x + (rect.right - rect.left), topLeft.y + (rect.bottom - rect.top)};
+    InvalidateRect(dialog, &area, TRUE);
+}
+
+// The root of the installer's drive when it is fixed, else the Windows
+// directory's drive (which becomes the current drive), followed by "vexa".
+void BuildDefaultDestination(char* out)
+{
+    DWORD got = GetModuleFileNameA(session.appInstance, out, PATH_BUFFER_SIZE - 1);
+    out[got < PATH_BUFFER_SIZE ? got : PATH_BUFFER_SIZE - 1] = '\0';
+    LowerAscii(out);
+    out[3] = '\0';
+    if (GetDriveTypeA(out) != DRIVE_FIXED) {
+        char windowsDir[PATH_BUFFER_SIZE];
+        UINT length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+        if (length > 0 && length < sizeof windowsDir) {
+            SplitPathParts(windowsDir, &session.pathParts);
+            wsprintfA(out, "%s\\", session.pathParts.drive);
+            LowerAscii(out);
+            if (out[0] >= 'a' && out[0] <= 'z' && out[1] == ':')
+                _chdrive(out[0] - 'a' + 1);
+        }
+    }
+    std::strcat(out, "vexa");
+}
+
+void InstallSequence(HWND dialog)
+{
+    // Install is disabled while an installation runs; a stray command must
+    // not start a second one over the open package.
+    if (session.packageStream)
+        return;
+    SendDlgItemMessageA(dialog, IDC_DEST_DIR, WM_GETTEXT, PATH_BUFFER_SIZE,
+                        reinterpret_cast<LPARAM>(session.destinationDir));
+    if (std::strchr(session.destinationDir, ' ') && AskInstallWarning(kSpaceWarning) == IDNO)
+        return;
+    session.makeBackups = IsDlgButtonChecked(dialog, IDC_MAKE_BACKUPS) == BST_CHECKED ? 1 : 0;
+    session.addIcons = IsDlgButtonChecked(dialog, IDC_ADD_ICONS) == BST_CHECKED ? 1 : 0;
+
+    SetDialogMode(dialog, 1);
+    ResetSession();
+    ShowScanningStatus();
+    PaintOverallProgress(nullptr, nullptr);
+    if (CreateDestinationDir() != 1) {
+        SetDialogMode(dialog, 0);
+        return;
+    }
+    SetFocus(GetDlgItem(dialog, IDCANCEL));
+    if (OpenPackageImage()) {
+        PostMessageA(dialog, WM_CONTINUE_INSTALL, 0, 0);
+    } else {
+        RollBack();
+        EndDialog(dialog, 0);
+    }
+}
+
+void CancelSequence(HWND dialog)
+{
+    if (sliceRunning) {
+        cancelDeferred = 1;
+        return;
+    }
+    session.abortPending = 1;
+    // A slice timer armed now would otherwise outlive the question.
+    KillTimer(dialog, IDT_INSTALL);
+    if (!session.packageStream) {
+        EndDialog(dialog, 0);
+        return;
+    }
+    if (AskInstallWarning(kAbortQuestion) == IDNO) {
+        session.abortPending = 0;
+        PostMessageA(dialog, WM_CONTINUE_INSTALL, 0, 0);
+        return;
+    }
+    RollBack();
+    ResetSession();
+    SetDialogMode(dialog, 0);
+}
+
+void BrowseSequence(HWND dialog)
+{
+    SendDlgItemMessageA(dialog, IDC_DEST_DIR, WM_GETTEXT, PATH_BUFFER_SIZE,
+                        reinterpret_cast<LPARAM>(session.destinationDir));
+    LowerAscii(session.destinationDir);
+    if (ChooseDirectory(dialog)) {
+        LowerAscii(session.destinationDir);
+        SetItemText(dialog, IDC_DEST_DIR, session.destinationDir);
+    }
+}
+
+INT_PTR ContinueInstall(HWND dialog)
+{
+    if (session.abortPending || !session.packageStream || sliceRunning)
+        return 0;
+    sliceRunning = 1;
+    int result = ScanSlice();
+    sliceRunning = 0;
+
+    switch (result) {
+    case SLICE_MORE:
+        if (cancelDeferred) {
+            cancelDeferred = 0;
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        } else {
+            SetTimer(dialog, IDT_INSTALL, kSliceDelayMs, nullptr);
+        }
+        return 0;
+    case SLICE_COMPLETE:
+        cancelDeferred = 0;
+        if (session.memberIndex == 0) {
+            RollBack();
+            ShowInstallError(14, kCorruptPackage);
+            EndDialog(dialog, 0);
+        } else {
+            EndDialog(dialog, 1);
+        }
+        return 1;
+    case SLICE_CHOOSE_AGAIN:
+        cancelDeferred = 0;
+        RollBack();
+        SetDialogMode(dialog, 0);
+        return 1;
+    default:
+        cancelDeferred = 0;
+        RollBack();
+        EndDialog(dialog, 0);
+        return 1;
+    }
+}
+
+void PaintDialog(HWND dialog)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(dialog, &paint);
+    RECT place;
+    GetWindowRect(GetDlgItem(session.dialogWindow, IDC_ICON_PLACE), &place);
+    POINT at = {place.left, place.top};
+    ScreenToClient(dialog, &at);
+    // A shared icon from LoadIcon: the system owns it, nothing to release.
+    HICON icon = LoadIconA(session.appInstance, MAKEINTRESOURCEA(IDI_DIALOG));
+    DrawIcon(dc, at.x, at.y, icon);
+    if (IsWindowVisible(GetDlgItem(dialog, IDC_STATUS)))
+        PaintOverallProgress(dc, nullptr);
+    EndPaint(dialog, &paint);
+}
+
+}  // namespace
+
+void InitInstallDialog(HWND dialog)
+{
+    SetWindowTextA(dialog, kCaption);
+    SetItemText(dialog, IDC_WELCOME, kWelcome);
+    SetItemText(dialog, IDC_INTRO, kIntro);
+    SetItemText(dialog, IDC_NOTICE, kNotice);
+    SetItemText(dialog, IDC_LICENSE, kLicense);
+    BuildDefaultDestination(session.statusBuffer);
+    SetItemText(dialog, IDC_DEST_DIR, session.statusBuffer);
+}
+
+void SetDialogMode(HWND dialog, int progress)
+{
+    if (progress) {
+        EnableItem(dialog, IDOK, 0);
+        EnableItem(dialog, IDC_BROWSE, 0);
+        SetItemText(dialog, IDCANCEL, "Abort!");
+        SetItemText(dialog, IDC_STATUS, kScanningFiles);
+        for (int id = IDC_BROWSE_HINT; id <= IDC_CONTINUE_HINT; ++id)
+            ShowItem(dialog, id, 0);
+        for (int id : {IDC_STATUS, IDC_OVERALL_LABEL, IDC_LICENSE, IDC_NOTICE})
+            EnableItem(dialog, id, 1);
+        for (int id : {IDC_STATUS, IDC_OVERALL_LABEL, IDC_LICENSE, IDC_NOTICE})
+            ShowItem(dialog, id, 1);
+        for (int id = IDC_BROWSE_HINT; id <= IDC_CONTINUE_HINT; ++id)
+            EnableItem(dialog, id, 0);
+        SetFocus(GetDlgItem(dialog, IDCANCEL));
+    } else {
+        session.overallFill = 0;
+        EnableItem(dialog, IDOK, 1);
+        EnableItem(dialog, IDC_BROWSE, 1);
+        SetItemText(dialog, IDCANCEL, "Cancel");
+        SetItemText(dialog, IDC_STATUS, kScanningFiles);
+        for (int id : {IDC_STATUS, IDC_OVERALL_LABEL, IDC_LICENSE, IDC_NOTICE})
+            ShowItem(dialog, id, 0);
+        for (int id = IDC_BROWSE_HINT; id <= IDC_CONTINUE_HINT; ++id)
+            EnableItem(dialog, id, 1);
+        for (int id = IDC_BROWSE_HINT; id <= IDC_CONTINUE_HINT; ++id)
+            ShowItem(dialog, id, 1);
+        for (int id : {IDC_STATUS, IDC_OVERALL_LABEL, IDC_LICENSE, IDC_NOTICE})
+            EnableItem(dialog, id, 0);
+        EraseBarArea(dialog, IDC_OVERALL_BAR);
+        EraseBarArea(dialog, IDC_FILE_BAR);
+        SetFocus(GetDlgItem(dialog, IDOK));
+    }
+    UpdateWindow(dialog);
+}
+
+INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        session.dialogWindow = dialog;
+        CheckDlgButton(dialog, IDC_MAKE_BACKUPS, BST_CHECKED);
+        CheckDlgButton(dialog, IDC_ADD_ICONS, BST_CHECKED);
+        InitInstallDialog(dialog);
+        return 0;
+    case WM_SHOWWINDOW:
+        CenterOnDesktop(dialog);
+        SetFocus(GetDlgItem(dialog, IDOK));
+        return 0;
+    case WM_PAINT:
+        PaintDialog(dialog);
+        return 0;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            InstallSequence(dialog);
+            return 1;
+        case IDCANCEL:
+            CancelSequence(dialog);
+            return 1;
+        case IDC_BROWSE:
+            BrowseSequence(dialog);
+            return 0;
+        default:
+            return 0;
+        }
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            return 1;
+        }
+        return 0;
+    case WM_TIMER:
+        if (wParam == IDT_INSTALL) {
+            KillTimer(dialog, IDT_INSTALL);
+            PostMessageA(dialog, WM_CONTINUE_INSTALL, 0, 0);
+        }
+        return 0;
+    case WM_CONTINUE_INSTALL:
+        return ContinueInstall(dialog);
+    default:
+        return 0;
+    }
+}

@@ -29,12 +29,12 @@ void CenterOnDesktop(HWND window);
 // 10 pixels off the right and bottom edges, never at a negative coordinate.
 POINT CenteredPosition(const RECT& desktop, const RECT& window);
 
-// Path helpers of the dialog and the chooser. LowerAscii changes only A to Z.
-// SplitPath fills drive, directory (with its trailing backslash), name and
-// extension; 0, with all four empty, when a part does not fit its buffer.
-struct PathParts;
+// Lower-cases the ASCII letters A to Z only, as every path shown to the user.
 void LowerAscii(char* text);
-int SplitPath(const char* path, PathParts* parts);
+// Splits a path into drive, directory (with its trailing backslash), name and
+// extension (with its dot). 0, with all four empty, when a part does not fit.
+struct PathParts;
+int SplitPathParts(const char* path, PathParts* parts);
 
 // Progress display: the overall bar over control 115, the per-file bar over
 // control 116. Without a device context a paint uses the dialog's own.
