@@ -1,0 +1,247 @@
+#include "member_decoder.h"
+
+// All decoder state is process-wide and set up again for every member; the
+// tree and the bit reader work in 16-bit units.
+
+enum {
+    LEAF_BASE = NODE_COUNT,                  // nodeChild values from here on are leaves
+    SPACE_FILLED = RING_SIZE - LOOKAHEAD,    // ring positions holding spaces at the start
+    RING_MASK = RING_SIZE - 1
+};
+
+static uint8_t ringBuffer[RING_SIZE];
+static uint16_t ringPos;
+static uint16_t bitBuffer;   // unread bits, left-aligned: the next bit is bit 15
+static uint16_t bitCount;    // valid bits in bitBuffer
+static uint16_t nodeFreq[NODE_COUNT + 1];            // the last entry is the 0xFFFF sentinel
+static uint16_t nodeChild[NODE_COUNT];
+static uint16_t nodeParent[NODE_COUNT + SYMBOL_COUNT]; // after the nodes: the leaf of each symbol
+
+// Decode tables of the fixed prefix code of the upper six offset bits, indexed
+// by the next eight bits of the stream. Values 0..63 take codes of 3 to 8 bits
+// in increasing order; each value fills 2^(8 - length) consecutive entries.
+struct OffsetTables {
+    uint8_t code[256];
+    uint8_t length[256];
+};
+
+static constexpr int OffsetCodeLength(int value)
+{
+    return value < 1 ? 3 : value < 4 ? 4 : value < 12 ? 5 : value < 24 ? 6 : value < 48 ? 7 : 8;
+}
+
+static constexpr OffsetTables MakeOffsetTables()
+{
+    OffsetTables tables{};
+    int entry = 0;
+    for (int value = 0; value < 64; value++) {
+        int span = 1 << (8 - OffsetCodeLength(value));
+        for (int k = 0; k < span; k++, entry++) {
+            tables.code[entry] = static_cast<uint8_t>(value);
+            tables.length[entry] = static_cast<uint8_t>(OffsetCodeLength(value));
+        }
+    }
+    return tables;
+}
+
+static constexpr OffsetTables offsetTables = MakeOffsetTables();
+static constexpr const uint8_t* offsetCodeTable = offsetTables.code;
+static constexpr const uint8_t* offsetLengthTable = offsetTables.length;
+
+// Keeps 9 to 16 bits in hand. The end of the input, or a read error, supplies
+// zero bytes: the last symbols of a member need bits beyond its final byte.
+static inline void RefillBits(FILE* input)
+{
+    while (bitCount <= 8) {
+        int byte = std::fgetc(input);
+        if (byte == EOF)
+            byte = 0;
+        bitBuffer = static_cast<uint16_t>(bitBuffer | (byte << (8 - bitCount)));
+        bitCount = static_cast<uint16_t>(bitCount + 8);
+    }
+}
+
+static inline int ReadBit(FILE* input)
+{
+    RefillBits(input);
+    int bit = bitBuffer >> 15;
+    bitBuffer = static_cast<uint16_t>(bitBuffer << 1);
+    bitCount--;
+    return bit;
+}
+
+static inline int ReadByte(FILE* input)
+{
+    RefillBits(input);
+    int byte = bitBuffer >> 8;
+    bitBuffer = static_cast<uint16_t>(bitBuffer << 8);
+    bitCount = static_cast<uint16_t>(bitCount - 8);
+    return byte;
+}
+
+static void InitCodeTree()
+{
+    bitBuffer = 0;
+    bitCount = 0;
+    for (int s = 0; s < SYMBOL_COUNT; s++) {
+        nodeFreq[s] = 1;
+        nodeChild[s] = static_cast<uint16_t>(LEAF_BASE + s);
+        nodeParent[LEAF_BASE + s] = static_cast<uint16_t>(s);
+    }
+    int i = 0;
+    for (int j = SYMBOL_COUNT; j < NODE_COUNT; j++, i += 2) {
+        nodeFreq[j] = static_cast<uint16_t>(nodeFreq[i] + nodeFreq[i + 1]);
+        nodeChild[j] = static_cast<uint16_t>(i);
+        nodeParent[i] = nodeParent[i + 1] = static_cast<uint16_t>(j);
+    }
+    nodeFreq[NODE_COUNT] = 0xFFFF;
+    nodeParent[ROOT_NODE] = 0;
+}
+
+// Halves every count (rounding up, so none drops to 0) and builds the tree
+// again from the leaves, keeping the nodes in non-decreasing count order.
+static void RebuildCodeTree()
+{
+    int j = 0;
+    for (int i = 0; i < NODE_COUNT; i++) {
+        if (nodeChild[i] >= LEAF_BASE) {
+            nodeFreq[j] = static_cast<uint16_t>((nodeFreq[i] + 1) / 2);
+            nodeChild[j] = nodeChild[i];
+            j++;
+        }
+    }
+    int i = 0;
+    for (j = SYMBOL_COUNT; j < NODE_COUNT; j++, i += 2) {
+        uint16_t f = static_cast<uint16_t>(nodeFreq[i] + nodeFreq[i + 1]);
+        int k = j - 1;
+        while (f < nodeFreq[k])
+            k--;
+        k++;
+        for (int m = j; m > k; m--) {
+            nodeFreq[m] = nodeFreq[m - 1];
+            nodeChild[m] = nodeChild[m - 1];
+        }
+        nodeFreq[k] = f;
+        nodeChild[k] = static_cast<uint16_t>(i);
+    }
+    for (i = 0; i < NODE_COUNT; i++) {
+        int k = nodeChild[i];
+        if (k >= LEAF_BASE) {
+            nodeParent[k] = static_cast<uint16_t>(i);
+        } else {
+            nodeParent[k] = nodeParent[k + 1] = static_cast<uint16_t>(i);
+        }
+    }
+}
+
+// Counts the symbol on its path to the root, moving each node that now
+// outweighs its right neighbours past them so the counts stay ordered.
+static void UpdateCodeTree(int symbol)
+{
+    if (nodeFreq[ROOT_NODE] == MAX_FREQ)
+        RebuildCodeTree();
+    int n = nodeParent[LEAF_BASE + symbol];
+    do {
+        uint16_t k = ++nodeFreq[n];
+        if (k > nodeFreq[n + 1]) {
+            int l = n + 1;
+            while (k > nodeFreq[l + 1])
+                l++;
+            nodeFreq[n] = nodeFreq[l];
+            nodeFreq[l] = k;
+
+            int i = nodeChild[n];
+            nodeParent[i] = static_cast<uint16_t>(l);
+            if (i < LEAF_BASE)
+                nodeParent[i + 1] = static_cast<uint16_t>(l);
+
+            int j = nodeChild[l];
+            nodeChild[l] = static_cast<uint16_t>(i);
+            nodeParent[j] = static_cast<uint16_t>(n);
+            if (j < LEAF_BASE)
+                nodeParent[j + 1] = static_cast<uint16_t>(n);
+            nodeChild[n] = static_cast<uint16_t>(j);
+
+            n = l;
+        }
+        n = nodeParent[n];
+    } while (n != 0);
+}
+
+static int DecodeSymbol(FILE* input)
+{
+    int n = nodeChild[ROOT_NODE];
+    while (n < LEAF_BASE)
+        n = nodeChild[n + ReadBit(input)];
+    int symbol = n - LEAF_BASE;
+    UpdateCodeTree(symbol);
+    return symbol;
+}
+
+static int DecodeOffset(FILE* input)
+{
+    int b = ReadByte(input);
+    int upper = offsetCodeTable[b] << 6;
+    for (int n = offsetLengthTable[b] - 2; n > 0; n--)
+        b = ((b << 1) + ReadBit(input)) & 0xFFFF;
+    return upper | (b & 0x3F);
+}
+
+bool DecodeMember(FILE* input, FILE* output)
+{
+    // A size field cut short by the end of the input would otherwise read as
+    // a size of nearly 4 GiB and decode zero bits until then.
+    uint32_t size = 0;
+    for (int i = 0; i < 4; i++) {
+        int byte = std::fgetc(input);
+        if (byte == EOF)
+            return false;
+        size |= static_cast<uint32_t>(byte) << (8 * i);
+    }
+    if (std::ferror(input) || size == 0)
+        return false;
+
+    InitCodeTree();
+    for (int i = 0; i < SPACE_FILLED; i++)
+        ringBuffer[i] = ' ';
+    ringPos = SPACE_FILLED;
+
+    uint32_t width = FileProgressWidth();
+    if (width == 0)
+        width = 1;
+    uint32_t step = size / width;
+    if (step == 0)
+        step = 1;
+
+    uint32_t produced = 0;
+    while (produced < size) {
+        int symbol = DecodeSymbol(input);
+        if (symbol < 256) {
+            if (std::fputc(symbol, output) == EOF)
+                return false;
+            ringBuffer[ringPos] = static_cast<uint8_t>(symbol);
+            ringPos = (ringPos + 1) & RING_MASK;
+            produced++;
+        } else {
+            int start = (ringPos - DecodeOffset(input) - 1) & RING_MASK;
+            int length = symbol - 255 + THRESHOLD;
+            for (int k = 0; k < length; k++) {
+                uint8_t byte = ringBuffer[(start + k) & RING_MASK];
+                if (std::fputc(byte, output) == EOF)
+                    return false;
+                ringBuffer[ringPos] = byte;
+                ringPos = (ringPos + 1) & RING_MASK;
+            }
+            // A final match may run past the stated size; near 4 GiB the count
+            // would wrap round and the loop would never end.
+            uint32_t before = produced;
+            produced += static_cast<uint32_t>(length);
+            if (produced < before)
+                break;
+        }
+        if (produced % step == 0)
+            FileProgressStep(produced, size);
+    }
+    FileProgressDone();
+    return true;
+}

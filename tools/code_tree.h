@@ -1,0 +1,61 @@
+// The adaptive code of literals and match lengths, as the encoder keeps it,
+// and the bit writer. The tree must change in exact step with the decoder's:
+// same initial shape, same node exchange, same rebuild at the same moment.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace codec {
+
+enum {
+    RING = 4096,
+    MAX_MATCH = 60,
+    MIN_MATCH = 3,
+    SYMBOLS = 256 + MAX_MATCH - MIN_MATCH + 1, // 314
+    NODES = 2 * SYMBOLS - 1,                   // 627
+    ROOT = NODES - 1,
+    REBUILD_AT = 0x8000,
+    SPACE_FILLED = RING - MAX_MATCH // ring positions holding spaces when a member starts
+};
+
+// Most significant bit first, as the decoder reads.
+struct BitWriter {
+    std::vector<uint8_t> bytes;
+    uint64_t bitCount = 0;
+
+    void Put(uint32_t bits, int count)
+    {
+        for (int i = count - 1; i >= 0; i--) {
+            if (bitCount % 8 == 0)
+                bytes.push_back(0);
+            if ((bits >> i) & 1)
+                bytes.back() |= static_cast<uint8_t>(0x80 >> (bitCount % 8));
+            bitCount++;
+        }
+    }
+};
+
+struct CodeTree {
+    uint16_t freq[NODES + 1];
+    uint16_t child[NODES];
+    uint16_t parent[NODES + SYMBOLS];
+
+    void Init();
+    void Rebuild();
+    void Update(int symbol);
+    // The symbol's code with the tree as it stands (root first): length in
+    // bits, written to path[0..length).
+    int Code(int symbol, uint8_t* path) const;
+    // Writes the symbol's code, then counts it, exactly as the decoder does.
+    void Emit(BitWriter& out, int symbol);
+};
+
+// The fixed prefix code of the upper six offset bits.
+int OffsetCodeLength(int upper);
+uint32_t OffsetCode(int upper);
+// Offset 0..4095 (distance 1..4096): code of its upper six bits, then six plain bits.
+void EmitOffset(BitWriter& out, int offset);
+
+} // namespace codec
