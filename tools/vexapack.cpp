@@ -18,6 +18,7 @@
 #include "member_decoder.h"
 #include "member_encoder.h"
 #include "package_format.h"
+#include "package_reader.h"
 #include "package_writer.h"
 
 namespace fs = std::filesystem;
@@ -185,134 +186,13 @@ bool ReadPayloadFile(const std::string& path, std::vector<uint8_t>& bytes, std::
     return true;
 }
 
-struct Member {
-    long offset = 0;         // of its first byte in the file
-    long bytes = 0;          // between its two markers
-    uint32_t statedSize = 0; // from its size field
-    bool sizeComplete = false;
-    FILE* data = nullptr;    // the member's bytes, as the reader collected them
-};
-
-struct Package {
-    std::vector<Member> members;
-    long packageOffset = -1; // of the opening marker; -1 when there is none
-    uint32_t checksum = 0;
-    bool lastUnclosed = false;
-
-    ~Package()
-    {
-        for (Member& m : members)
-            if (m.data)
-                std::fclose(m.data);
-    }
-};
-
-void CloseMember(Package& package)
-{
-    Member& member = package.members.back();
-    member.bytes = std::ftell(member.data);
-    std::rewind(member.data);
-    uint8_t size[4];
-    member.sizeComplete = std::fread(size, 1, 4, member.data) == 4;
-    if (member.sizeComplete)
-        member.statedSize = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
-    std::rewind(member.data);
-}
-
-// Reads a package out of FILE exactly as the installer's scanner does: the
-// first marker anywhere opens member 0, bytes are summed while a member is
-// collected, the marker that closes the eleventh member ends the reading.
-bool ReadPackage(const std::string& path, Package& package, std::string& error)
-{
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (!in) {
-        error = "cannot open: " + SystemError();
-        return false;
-    }
-    ResetSession();
-    long offset = 0;
-    bool ok = true;
-    int byte;
-    while ((byte = std::fgetc(in)) != EOF) {
-        offset++;
-        int event = FeedPackageByte(byte);
-        if (event == MARKER_WRITE_FAILED) {
-            error = "cannot keep the member's bytes in a temporary file";
-            ok = false;
-            break;
-        }
-        if (event != MARKER_COMPLETE)
-            continue;
-        if (session.memberStream) {
-            CloseMember(package);
-            session.memberStream = nullptr;
-            if (++session.memberIndex >= MEMBER_COUNT)
-                break;
-        } else {
-            package.packageOffset = offset - 4;
-        }
-        Member member;
-        member.offset = offset;
-        member.data = std::tmpfile();
-        if (!member.data) {
-            error = "cannot create a temporary file: " + SystemError();
-            ok = false;
-            break;
-        }
-        package.members.push_back(member);
-        session.memberStream = member.data;
-    }
-    if (ok && std::ferror(in)) {
-        error = "read error: " + SystemError();
-        ok = false;
-    }
-    std::fclose(in);
-    if (ok && session.memberStream) {
-        // The file ended inside the last member: a pending partial marker is
-        // that member's data, as the installer takes it.
-        if (FlushPartialMarker() == MARKER_WRITE_FAILED) {
-            error = "cannot keep the member's bytes in a temporary file";
-            ok = false;
-        } else {
-            CloseMember(package);
-            package.lastUnclosed = true;
-        }
-    }
-    session.memberStream = nullptr;
-    package.checksum = static_cast<uint32_t>(session.checksum);
-    return ok;
-}
-
-// The faults of a package's layout, one message each; empty when sound.
-std::vector<std::string> LayoutProblems(const Package& package)
-{
-    std::vector<std::string> problems;
-    if (package.packageOffset < 0) {
-        problems.push_back("no package marker found");
-        return problems;
-    }
-    size_t closed = package.members.size() - (package.lastUnclosed ? 1 : 0);
-    if (closed < MEMBER_COUNT)
-        problems.push_back("truncated package: the file ends after " + std::to_string(closed) +
-                           " complete member(s) of " + std::to_string(MEMBER_COUNT));
-    for (size_t i = 0; i < package.members.size(); i++) {
-        const Member& m = package.members[i];
-        if (!m.sizeComplete)
-            problems.push_back("member " + std::to_string(i) + " (" + MemberTable[i] +
-                               "): shorter than its four-byte size field");
-        else if (m.statedSize == 0)
-            problems.push_back("member " + std::to_string(i) + " (" + MemberTable[i] + "): stated size 0");
-    }
-    return problems;
-}
-
-void PrintTable(const std::string& path, const Package& package, const std::vector<long long>* decoded)
+void PrintTable(const std::string& path, const ReadPackageResult& package, const std::vector<long long>* decoded)
 {
     std::printf("%s: package at byte %ld\n", path.c_str(), package.packageOffset);
     std::printf("%5s  %-12s  %10s  %12s  %12s\n", "index", "name", "offset", "member bytes",
                 decoded ? "decoded size" : "stated size");
     for (size_t i = 0; i < package.members.size(); i++) {
-        const Member& m = package.members[i];
+        const ReadMember& m = package.members[i];
         long long size = decoded ? (*decoded)[i] : static_cast<long long>(m.statedSize);
         std::printf("%5zu  %-12s  %10ld  %12ld  %12lld\n", i, MemberTable[i], m.offset, m.bytes, size);
     }
@@ -327,49 +207,6 @@ bool ParseChecksum(const char* text, uint32_t& value)
         if (!std::isxdigit(static_cast<unsigned char>(*p)))
             return false;
     value = static_cast<uint32_t>(std::strtoul(text + 2, nullptr, 16));
-    return true;
-}
-
-// Decodes one member's bytes into output. Fails unless it decodes to exactly
-// its stated size from bits that are all inside the member.
-bool DecodeChecked(FILE* input, long memberBytes, FILE* output, long long& decoded, std::string& error)
-{
-    // Zero bytes after the member change nothing (the decoder reads zero bits
-    // past the end anyway) but show how far it read: a complete member never
-    // needs more than two bytes beyond its last.
-    std::fseek(input, 0, SEEK_END);
-    static const uint8_t slack[3] = {0, 0, 0};
-    std::fwrite(slack, 1, sizeof slack, input);
-    std::rewind(input);
-    decoded = -1;
-    if (!DecodeMember(input, output)) {
-        if (std::ferror(output))
-            error = "cannot write the decoded data";
-        else
-            error = "cannot be decoded (size field cut short or stated size 0)";
-        return false;
-    }
-    long consumed = std::ftell(input);
-    bool ranOut = std::feof(input) || consumed > memberBytes + 2;
-    if (std::fflush(output) != 0 || std::ferror(output)) {
-        error = "cannot write the decoded data";
-        return false;
-    }
-    decoded = std::ftell(output);
-    uint32_t stated = 0;
-    std::rewind(input);
-    for (int i = 0; i < 4; i++)
-        stated |= static_cast<uint32_t>(std::fgetc(input)) << (8 * i);
-    if (ranOut) {
-        error = "its bit stream runs out before the stated size of " + std::to_string(stated) +
-                " bytes is decoded";
-        return false;
-    }
-    if (decoded != static_cast<long long>(stated)) {
-        error = "decodes to " + std::to_string(decoded) + " bytes instead of its stated size of " +
-                std::to_string(stated);
-        return false;
-    }
     return true;
 }
 
@@ -434,7 +271,7 @@ int CommandDecode(const std::vector<std::string>& args)
     }
     long long decoded = 0;
     std::string error;
-    bool ok = DecodeChecked(input, memberBytes, output, decoded, error);
+    bool ok = DecodeMemberChecked(input, memberBytes, output, decoded, error);
     std::fclose(input);
     if (!ok)
         return Fail(memberPath, error);
@@ -529,20 +366,20 @@ int CommandVerify(const std::vector<std::string>& args)
         return Usage("verify takes FILE");
     const std::string& path = positional[0];
 
-    Package package;
+    ReadPackageResult package;
     std::string error;
-    if (!ReadPackage(path, package, error))
+    if (!ReadPackageFile(path, package, error))
         return Fail(path, error);
-    std::vector<std::string> problems = LayoutProblems(package);
+    std::vector<std::string> problems = PackageLayoutProblems(package);
     std::vector<long long> decoded(package.members.size(), -1);
     for (size_t i = 0; i < package.members.size(); i++) {
-        Member& m = package.members[i];
+        ReadMember& m = package.members[i];
         if (!m.sizeComplete || m.statedSize == 0)
             continue;
         FILE* output = std::tmpfile();
         if (!output)
             return Fail(path, "cannot create a temporary file: " + SystemError());
-        if (!DecodeChecked(m.data, m.bytes, output, decoded[i], error))
+        if (!DecodeMemberChecked(m.data, m.bytes, output, decoded[i], error))
             problems.push_back("member " + std::to_string(i) + " (" + MemberTable[i] + "): " + error);
         std::fclose(output);
     }
@@ -566,11 +403,11 @@ int CommandList(const std::vector<std::string>& args)
 {
     if (args.size() != 1 || args[0][0] == '-')
         return Usage("list takes FILE");
-    Package package;
+    ReadPackageResult package;
     std::string error;
-    if (!ReadPackage(args[0], package, error))
+    if (!ReadPackageFile(args[0], package, error))
         return Fail(args[0], error);
-    std::vector<std::string> problems = LayoutProblems(package);
+    std::vector<std::string> problems = PackageLayoutProblems(package);
     if (package.packageOffset >= 0)
         PrintTable(args[0], package, nullptr);
     for (const std::string& problem : problems)
@@ -610,11 +447,11 @@ int CommandExtract(const std::vector<std::string>& args)
             return EXIT_BAD_DATA;
     }
 
-    Package package;
+    ReadPackageResult package;
     std::string error;
-    if (!ReadPackage(path, package, error))
+    if (!ReadPackageFile(path, package, error))
         return Fail(path, error);
-    std::vector<std::string> problems = LayoutProblems(package);
+    std::vector<std::string> problems = PackageLayoutProblems(package);
     if (!problems.empty()) {
         for (const std::string& problem : problems)
             Fail(path, problem);
@@ -632,7 +469,7 @@ int CommandExtract(const std::vector<std::string>& args)
         long long decoded = 0;
         if (!out)
             status = Fail(target, "cannot create: " + SystemError());
-        else if (!DecodeChecked(package.members[i].data, package.members[i].bytes, out, decoded, error))
+        else if (!DecodeMemberChecked(package.members[i].data, package.members[i].bytes, out, decoded, error))
             status = Fail(path, "member " + std::to_string(i) + " (" + MemberTable[i] + "): " + error);
         else if (!file->Close())
             status = Fail(target, "cannot write: " + SystemError());
