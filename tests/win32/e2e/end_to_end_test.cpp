@@ -1,0 +1,188 @@
+// The real setup32.exe in its own process, driven as a user would drive it.
+// Each case runs alone on the end-to-end Wine prefix, whose processes are
+// ended after it (see run_case.sh).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "installer_driver.h"
+#include "progman_server.h"
+
+namespace {
+
+const char kSuccessText[] =
+    "Vexa Installation was successful!\n\nPlease take the time to browse through the readme.txt, versions.txt, "
+    "and vexa.hlp files!\n\nHave fun!";
+const char kIconsText[] =
+    "There seems to be a problem adding Vexa icons to the Program Manager!\n\nDo you want me to try again?";
+const char kCopyText[] =
+    "There seems to be a problem copying files to their destination.\n\nPlease try running the installation "
+    "program again!";
+
+struct ExpectedBox {
+    const char* caption;
+    const char* text;
+    UINT buttons;
+};
+const ExpectedBox kSuccess{"Vexa Installation", kSuccessText, MB_OK};
+const ExpectedBox kIconsError{"Vexa Installation Error [15]", kIconsText, MB_YESNO};
+const ExpectedBox kCopyError{"Vexa Installation Error [4]", kCopyText, MB_OK};
+
+const char* const kMembers[] = {"vexa32.exe",  "vlink32.exe", "vexa.hlp",   "ircintro.hlp",
+                                "readme.txt",  "versions.txt", "vexa.ini",  "aliases.ini",
+                                "popups.ini",  "servers.ini", "urls.ini"};
+
+enum Answerer { SHELL, TEST_SERVER };   // which program manager answers
+enum Destination { DEFAULT, FRESH, EXISTING_FILE };
+enum Action { INSTALL, CANCEL };
+
+struct Case {
+    const char* name;
+    const char* arguments;
+    Answerer answerer;
+    const char* refused;        // the test server refuses commands starting with this
+    bool addIcons;
+    Destination destination;
+    Action action;
+    std::vector<int> answers;
+    std::vector<ExpectedBox> boxes;
+    bool installed;
+    size_t commands;            // commands the test server received
+};
+
+const Case kCases[] = {
+    {"DefaultInstallWithTheShellsProgramGroup", "", SHELL, nullptr, true, DEFAULT, INSTALL, {}, {kSuccess}, true, 0},
+    {"TheTwelveCommandsReachTheProgramManager", "/S /D=c:\\elsewhere", TEST_SERVER, nullptr, true, FRESH, INSTALL,
+     {}, {kSuccess}, true, 12},
+    {"IconsOffSendsNothing", "", TEST_SERVER, nullptr, false, FRESH, INSTALL, {}, {kSuccess}, true, 0},
+    {"RefusedGroupRetriedUntilNo", "", TEST_SERVER, "[CreateGroup(", true, FRESH, INSTALL,
+     {IDYES, IDYES, IDYES, IDNO}, {kIconsError, kIconsError, kIconsError, kIconsError, kSuccess}, true, 4},
+    {"RefusedAddItemStopsTheSequence", "", TEST_SERVER, "[AddItem(\"c:\\e2e\\RefusedAddItemStopsTheSequence\\Vexa.hlp\"",
+     true, FRESH, INSTALL, {IDNO}, {kIconsError, kSuccess}, true, 6},
+    {"CancelBeforeInstalling", "garbage -x \"quoted arg\"", TEST_SERVER, nullptr, true, FRESH, CANCEL, {}, {}, false,
+     0},
+    {"FailedInstallation", "", TEST_SERVER, nullptr, true, EXISTING_FILE, INSTALL, {}, {kCopyError}, false, 0},
+};
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::vector<std::string> ExpectedCommands(const std::string& d)
+{
+    return {"[CreateGroup(\"Vexa\")]",
+            "[ShowGroup(\"Vexa\",1)]",
+            "[ReplaceItem(\"Vexa32\")]",
+            "[AddItem(\"" + d + "\\Vexa32.exe\",\"Vexa32\",,0,,,\"" + d + "\")]",
+            "[ReplaceItem(\"Vexa Help\")]",
+            "[AddItem(\"" + d + "\\Vexa.hlp\",\"Vexa Help\",,0,,,\"" + d + "\")]",
+            "[ReplaceItem(\"IRC Intro\")]",
+            "[AddItem(\"" + d + "\\IRCintro.hlp\",\"IRC Intro\",,0,,,\"" + d + "\")]",
+            "[ReplaceItem(\"Readme.txt\")]",
+            "[AddItem(\"" + d + "\\readme.txt\",\"Readme.txt\",\"write.exe\",0,,,\"" + d + "\")]",
+            "[ReplaceItem(\"Versions.txt\")]",
+            "[AddItem(\"" + d + "\\versions.txt\",\"Versions.txt\",\"write.exe\",0,,,\"" + d + "\")]"};
+}
+
+class EndToEnd : public ::testing::TestWithParam<Case> {};
+
+TEST_P(EndToEnd, Runs)
+{
+    const Case& c = GetParam();
+    const std::string installer = "c:\\setup32.exe";   // so the default destination is c:\vexa
+    ASSERT_TRUE(CopyFileA(SETUP32_EXE, installer.c_str(), FALSE));
+    CreateDirectoryA("c:\\e2e", nullptr);
+    const std::string destination = c.destination == DEFAULT ? "c:\\vexa" : std::string("c:\\e2e\\") + c.name;
+    const std::string group = ProgramsFolder() + "\\Vexa";
+    ASSERT_TRUE(RemoveTree(destination));
+    ASSERT_TRUE(RemoveTree(group));
+    if (c.destination == EXISTING_FILE) {
+        HANDLE file = CreateFileA(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        CloseHandle(file);
+    }
+
+    ProgmanServer server;
+    if (c.answerer == TEST_SERVER) {
+        ASSERT_TRUE(server.Start()) << "the test's PROGMAN server is not the one that answers";
+        if (c.refused) {
+            std::string prefix = c.refused;
+            server.Refuse([prefix](const std::string& text) { return text.compare(0, prefix.size(), prefix) == 0; });
+        }
+    } else {
+        ASSERT_TRUE(WaitForProgman(20000)) << "the Wine shell's program manager does not answer";
+    }
+
+    InstallerRun run;
+    ASSERT_TRUE(run.Start(installer, c.arguments));
+    ASSERT_TRUE(run.WaitForDialog());
+    ASSERT_TRUE(run.MainWindow());
+    EXPECT_EQ("c:\\vexa", run.ControlText(105));
+    EXPECT_TRUE(run.IsChecked(109));
+    EXPECT_TRUE(run.IsChecked(111));
+
+    if (c.destination != DEFAULT)
+        run.SetControlText(105, destination);
+    run.SetChecked(111, c.addIcons);
+    ASSERT_TRUE(run.Press(c.action == INSTALL ? IDOK : IDCANCEL));
+    std::vector<SeenBox> boxes = run.AnswerBoxesUntilExit(c.answers);
+    EXPECT_EQ(0, run.WaitForExit());
+
+    ASSERT_EQ(c.boxes.size(), boxes.size());
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        SCOPED_TRACE("box " + std::to_string(i + 1));
+        EXPECT_EQ(c.boxes[i].caption, boxes[i].caption);
+        EXPECT_EQ(c.boxes[i].text, boxes[i].text);
+        EXPECT_EQ(c.boxes[i].buttons, boxes[i].buttons);
+    }
+
+    if (c.installed) {
+        std::vector<std::string> expected(std::begin(kMembers), std::end(kMembers));
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(expected, ListFiles(destination));
+        for (const char* member : kMembers)
+            EXPECT_TRUE(FilesEqual(std::string(PAYLOAD_STAGE) + "\\" + member, destination + "\\" + member)) << member;
+    } else if (c.destination == EXISTING_FILE) {
+        EXPECT_EQ(0u, GetFileAttributesA(destination.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    } else {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(destination.c_str()));
+    }
+
+    if (c.answerer == SHELL) {
+        // The shell's own program manager made the group: read its links back.
+        std::vector<Shortcut> shortcuts = ReadShortcuts(group);
+        const char* const items[][2] = {{"IRC Intro", "IRCintro.hlp"}, {"Readme.txt", "readme.txt"},
+                                        {"Versions.txt", "versions.txt"}, {"Vexa Help", "Vexa.hlp"},
+                                        {"Vexa32", "Vexa32.exe"}};
+        ASSERT_EQ(5u, shortcuts.size());
+        std::sort(shortcuts.begin(), shortcuts.end(),
+                  [](const Shortcut& a, const Shortcut& b) { return a.name < b.name; });
+        for (size_t i = 0; i < 5; ++i) {
+            SCOPED_TRACE(items[i][0]);
+            EXPECT_EQ(items[i][0], shortcuts[i].name);
+            EXPECT_EQ(Lower(destination + "\\" + items[i][1]), Lower(shortcuts[i].target));
+            EXPECT_EQ(Lower(destination), Lower(shortcuts[i].workingDirectory));
+        }
+    } else {
+        std::vector<ExecutedCommand> commands = server.Commands();
+        ASSERT_EQ(c.commands, commands.size());
+        std::vector<std::string> full = ExpectedCommands(destination);
+        for (size_t i = 0; i < commands.size(); ++i) {
+            // A refused CreateGroup is sent again from the start at each retry.
+            const std::string& expected = c.refused && std::string(c.refused) == "[CreateGroup(" ? full[0] : full[i];
+            EXPECT_EQ(expected + '\0', commands[i].data) << "command " << i + 1;
+        }
+        EXPECT_EQ(static_cast<int>(c.commands), server.Connections());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+}  // namespace

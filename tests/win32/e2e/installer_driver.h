@@ -1,0 +1,74 @@
+// Drives a real setup32.exe in its own process the way a user would: finds
+// its windows by class and caption, reads control texts and states, sets
+// the destination, presses buttons and answers message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#define INSTALLER_CAPTION "Vexa v5.6 32bit Installation"
+
+struct SeenBox {
+    std::string caption;
+    std::string text;
+    UINT buttons;   // MB_OK, MB_YESNO, ...
+    int answer;     // the button pressed
+};
+
+class InstallerRun {
+public:
+    // Starts the installer with extra command-line text after its name.
+    bool Start(const std::string& exe, const std::string& arguments);
+    ~InstallerRun();
+
+    // The installation dialog once it is shown; null on time-out.
+    HWND WaitForDialog();
+    // The main window (class and caption "Vexa v5.6 32bit Installation").
+    HWND MainWindow();
+
+    std::string ControlText(int id);
+    bool IsChecked(int id);
+    bool IsShown(int id);
+    bool IsEnabled(int id);
+    void SetControlText(int id, const std::string& text);
+    void SetChecked(int id, bool checked);
+    // Presses an enabled button as a click does.
+    bool Press(int id);
+
+    // Answers every message box of the installer until the process ends:
+    // the queued answers in order, then OK (or No). Returns the boxes seen.
+    std::vector<SeenBox> AnswerBoxesUntilExit(std::vector<int> answers);
+    // Waits for the next box and returns it unanswered (null on exit).
+    HWND WaitForBox();
+    static SeenBox ReadBox(HWND box);
+    void Answer(HWND box, int button);
+
+    // The process's exit code, or -1 when it does not end in time.
+    int WaitForExit();
+    DWORD ProcessId() const { return info_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+    HWND dialog_ = nullptr;
+};
+
+// Paths.
+std::string WinePathOf(const std::string& unixPath);   // /a/b -> z:\a\b
+bool RemoveTree(const std::string& path);              // true when nothing is left
+bool FilesEqual(const std::string& a, const std::string& b);
+std::vector<std::string> ListFiles(const std::string& directory);   // names, sorted
+
+// A shortcut read back through the shell's link object.
+struct Shortcut {
+    std::string name;               // file name without ".lnk"
+    std::string target;
+    std::string workingDirectory;
+};
+std::vector<Shortcut> ReadShortcuts(const std::string& directory);
+// Start Menu\Programs of the current user.
+std::string ProgramsFolder();
+
+// The screen as a 24-bit BMP file.
+bool SaveScreenshot(const std::string& path);

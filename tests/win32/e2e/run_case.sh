@@ -1,0 +1,16 @@
+#!/bin/sh
+# Runs one end-to-end case on the end-to-end Wine prefix, then ends every
+# process of that prefix: the shell's windows outlive the installer and hold
+# the test's output open.
+# Usage: run_case.sh PREFIX DRIVER.exe ARGS...
+prefix=$1; driver=$2; shift 2
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$prefix/system.reg" ]; then
+    mkdir -p "$prefix"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+fi
+wine "$driver" "$@" </dev/null
+status=$?
+wineserver -k 2>/dev/null
+exit $status
