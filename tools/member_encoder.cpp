@@ -131,6 +131,8 @@ BitWriter EncodeStream(const uint8_t* data, size_t size, const ParseLimits& limi
     return out;
 }
 
+bool FitsSizeField(uint64_t size) { return size <= UINT32_MAX; }
+
 void PutSizeField(std::vector<uint8_t>& member, size_t size)
 {
     for (int i = 0; i < 4; i++)
@@ -207,7 +209,7 @@ bool EncodeMemberAvoiding(const uint8_t* data, size_t size, const uint8_t* marke
         error = "the file is empty (a size of 0 cannot be decoded)";
         return false;
     }
-    if (static_cast<uint64_t>(size) > UINT32_MAX) {
+    if (!FitsSizeField(size)) {
         error = "the file is larger than 4 GiB - 1 bytes";
         return false;
     }
