@@ -1,0 +1,292 @@
+#include "engine_fixture.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "install_session.h"
+#include "member_install.h"
+#include "package_scanner.h"
+#include "package_writer.h"
+#include "resource_ids.h"
+
+int32_t expectedChecksum;
+
+const char kReadInstallFileText[] =
+    "There seems to be a problem reading the installation file.\n\n"
+    "Please try running the installation program again!";
+const char kExtractText[] =
+    "There seems to be a problem extracting files from the installation file.\n\n"
+    "Please try running the installation program again!";
+const char kCorruptText[] =
+    "The installation file seems to be corrupt!\n\n"
+    "Please try running the installation program again or download a new version!";
+const char kCreateDirText[] =
+    "There seems to be a problem creating the directory you specified.\n\n"
+    "Please try using a different directory name!";
+const char kCopyText[] =
+    "There seems to be a problem copying files to their destination.\n\n"
+    "Please try running the installation program again!";
+const char kBackupDirText[] =
+    "There seems to be a problem creating the backup directory.\n\n"
+    "Please try installing to a different directory!";
+const char kBackupFileText[] =
+    "There seems to be a problem backing up your original files.\n\n"
+    "Please try installing to a different directory!";
+const char kKeepSettingsText[] =
+    "The Vexa installation comes with INI files but if I install them you will lose your current "
+    "Vexa settings.\n\nWould you like to KEEP your current Vexa settings?";
+
+namespace {
+
+std::string UnixToWindows(const char* unixPath)
+{
+    std::string path = std::string("Z:") + unixPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+uint32_t NextRandom(uint32_t& state)
+{
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+}
+
+INT_PTR CALLBACK TestDialogProc(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG;
+}
+
+EngineTest* current = nullptr;
+
+}  // namespace
+
+std::string WorkRoot() { return UnixToWindows(ENGINE_WORK_DIR); }
+std::string LinksRoot() { return UnixToWindows(ENGINE_LINKS_DIR); }
+
+bool PathExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Bytes ReadBytes(const std::string& path)
+{
+    Bytes bytes;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return bytes;
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        bytes.push_back(static_cast<uint8_t>(c));
+    std::fclose(file);
+    return bytes;
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    WriteBytes(path, Bytes(text.begin(), text.end()));
+}
+
+std::string FreshDir(const std::string& name)
+{
+    std::string path = WorkRoot() + "\\" + name;
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+    std::filesystem::create_directories(path, ignored);
+    return path;
+}
+
+Bytes Noise(size_t size, uint32_t seed)
+{
+    Bytes bytes(size);
+    uint32_t state = seed * 2654435761u + 1;
+    for (auto& b : bytes)
+        b = static_cast<uint8_t>(NextRandom(state) >> 11);
+    return bytes;
+}
+
+Bytes Words(size_t size, uint32_t seed)
+{
+    static const char* const words[] = {"vexa", "server", "channel", "nick", "join", "the", "of",
+                                        "[settings]", "=", "port", "6667", "help", "readme", "version"};
+    uint32_t state = seed * 2246822519u + 7;
+    std::string text;
+    while (text.size() < size) {
+        text += words[NextRandom(state) % (sizeof words / sizeof words[0])];
+        text += NextRandom(state) % 9 == 0 ? "\r\n" : " ";
+    }
+    text.resize(size);
+    return Bytes(text.begin(), text.end());
+}
+
+TestPackage MakePackage(size_t firstSize, uint32_t seed)
+{
+    const size_t sizes[11] = {firstSize, 3000, 5000, 2000, 1500, 6000, 400, 120, 250, 900, 180};
+    TestPackage test;
+    for (int i = 0; i < 11; i++)
+        test.files[i] = (i == 0 || i == 1) ? Noise(sizes[i], seed * 31 + i) : Words(sizes[i], seed * 31 + i);
+    std::string error;
+    bool built = BuildPackage(test.files, test.package, test.checksum, error);
+    EXPECT_TRUE(built) << error;
+    return test;
+}
+
+std::string WriteImage(const std::string& path, const Bytes& package, size_t junkBefore, size_t junkAfter)
+{
+    Bytes image = Noise(junkBefore, 99);
+    for (auto& b : image)
+        if (b == 'A')
+            b = 'B';
+    image.insert(image.end(), package.begin(), package.end());
+    Bytes tail = Noise(junkAfter, 98);
+    image.insert(image.end(), tail.begin(), tail.end());
+    WriteBytes(path, image);
+    return path;
+}
+
+std::vector<Bytes> SplitMembers(const Bytes& package)
+{
+    // Members never hold the marker, so its occurrences are the boundaries.
+    const uint8_t marker[4] = {'A', 'R', 'N', 'I'};
+    std::vector<size_t> at;
+    for (size_t i = 0; i + 4 <= package.size(); i++)
+        if (std::memcmp(&package[i], marker, 4) == 0)
+            at.push_back(i);
+    std::vector<Bytes> members;
+    for (size_t k = 0; k + 1 < at.size() && members.size() < 11; k++)
+        members.emplace_back(package.begin() + at[k] + 4, package.begin() + at[k + 1]);
+    return members;
+}
+
+Bytes JoinMembers(const std::vector<Bytes>& members)
+{
+    const Bytes marker = {'A', 'R', 'N', 'I'};
+    Bytes package = marker;
+    for (const Bytes& member : members) {
+        package.insert(package.end(), member.begin(), member.end());
+        package.insert(package.end(), marker.begin(), marker.end());
+    }
+    package.insert(package.end(), marker.begin(), marker.end());
+    package.push_back('\r');
+    package.push_back('\n');
+    return package;
+}
+
+void EngineTest::SetUp()
+{
+    current = this;
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name)
+        if (c == '/')
+            c = '.';
+    work = FreshDir(name);
+    tempDir = work + "\\temp\\";
+    CreateDirectoryA(tempDir.c_str(), nullptr);
+    SetEnvironmentVariableA("TMP", tempDir.c_str());
+    SetEnvironmentVariableA("TEMP", tempDir.c_str());
+
+    // One dialog for the whole program: each top-level window that goes
+    // away can cost Wine seconds without a window manager.
+    static HWND shared = nullptr;
+    if (!shared) {
+        shared = CreateDialogParamA(GetModuleHandleA(nullptr), "INSTALL_DLG", nullptr, TestDialogProc, 0);
+        ASSERT_NE(shared, nullptr);
+        HWND status = GetDlgItem(shared, IDC_STATUS);
+        ShowWindow(status, SW_SHOW);
+        statusProc_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StatusProc)));
+    }
+    dialog = shared;
+    SetDlgItemTextA(dialog, IDC_STATUS, "");
+    statusLog.clear();
+    InvalidateRect(dialog, nullptr, TRUE);
+    UpdateWindow(dialog);
+
+    std::memset(&session, 0, sizeof session);
+    session.dialogWindow = dialog;
+    session.appInstance = GetModuleHandleA(nullptr);
+    ResetSession();
+    expectedChecksum = 0;
+}
+
+void EngineTest::TearDown()
+{
+    if (session.packageStream || session.memberStream)
+        RollBack();
+    session.dialogWindow = nullptr;
+    current = nullptr;
+}
+
+WNDPROC EngineTest::statusProc_ = nullptr;
+
+LRESULT CALLBACK EngineTest::StatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = CallWindowProcA(statusProc_, window, message, wParam, lParam);
+    if (message == WM_SETTEXT && current && lParam) {
+        std::string text = reinterpret_cast<const char*>(lParam);
+        current->statusLog.push_back(text);
+        if (current->onStatus)
+            current->onStatus(text);
+    }
+    return result;
+}
+
+int EngineTest::Install(const std::string& image, const std::string& destination, int makeBackups)
+{
+    int result = Scan(image, destination, makeBackups);
+    if (result == SLICE_FAILED || result == SLICE_CHOOSE_AGAIN)
+        RollBack();
+    return result;
+}
+
+int EngineTest::Scan(const std::string& image, const std::string& destination, int makeBackups)
+{
+    std::snprintf(session.destinationDir, sizeof session.destinationDir, "%s", destination.c_str());
+    session.makeBackups = makeBackups;
+    ResetSession();
+    slicePositions.clear();
+    int result = CreateDestinationDir();
+    if (result != 1)
+        return result;
+    if (!OpenPackageFile(image.c_str())) {
+        RollBack();
+        return 0;
+    }
+    for (;;) {
+        EXPECT_NE(session.packageStream, nullptr);
+        result = ScanSlice();
+        if (result != SLICE_MORE)
+            break;
+        EXPECT_EQ(session.sliceBytes, 0);
+        slicePositions.push_back(std::ftell(session.packageStream));
+    }
+    EXPECT_EQ(session.packageStream, nullptr);
+    return result;
+}
+
+std::vector<std::string> EngineTest::Captions() const
+{
+    std::vector<std::string> captions;
+    for (const RecordedBox& box : boxes.Boxes())
+        captions.push_back(box.caption);
+    return captions;
+}

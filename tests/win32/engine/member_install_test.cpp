@@ -1,0 +1,401 @@
+// Member installation through whole installations: what becomes of existing
+// files, settings kept or replaced, backups, help indexes, every failure box
+// and the roll-back after it.
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "engine_fixture.h"
+#include "install_session.h"
+#include "member_encoder.h"
+#include "member_install.h"
+#include "package_format.h"
+#include "package_scanner.h"
+#include "resource_ids.h"
+
+namespace {
+
+using MemberInstallTest = EngineTest;
+using RollBackTest = EngineTest;
+
+struct Existing {
+    std::string name;  // relative to the destination directory
+    std::string content;
+    bool readOnly;
+};
+
+void MakeExisting(const std::string& dest, const std::vector<Existing>& files)
+{
+    for (const Existing& f : files) {
+        std::string path = dest + "\\" + f.name;
+        size_t slash = f.name.find('\\');
+        if (slash != std::string::npos)
+            CreateDirectoryA((dest + "\\" + f.name.substr(0, slash)).c_str(), nullptr);
+        WriteText(path, f.content);
+        if (f.readOnly)
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+}
+
+std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+bool IsReadOnly(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+void ExpectOneError(const MessageBoxScript& boxes, HWND owner, int number, const char* text)
+{
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    const RecordedBox& box = boxes.Boxes()[0];
+    EXPECT_EQ(box.caption, "Vexa Installation Error [" + std::to_string(number) + "]");
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.buttons, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(box.owner, owner);
+}
+
+// Records, in order, the files removed below a directory.
+class RemovalWatch {
+public:
+    explicit RemovalWatch(const std::string& root)
+    {
+        dir_ = CreateFileA(root.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        overlapped_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        Issue();
+    }
+    ~RemovalWatch()
+    {
+        CancelIo(dir_);
+        CloseHandle(overlapped_.hEvent);
+        CloseHandle(dir_);
+    }
+    std::vector<std::string> Removed()
+    {
+        while (WaitForSingleObject(overlapped_.hEvent, 300) == WAIT_OBJECT_0) {
+            DWORD size = 0;
+            if (!GetOverlappedResult(dir_, &overlapped_, &size, FALSE) || size == 0)
+                break;
+            for (size_t at = 0;;) {
+                auto* info = reinterpret_cast<FILE_NOTIFY_INFORMATION*>(buffer_ + at);
+                if (info->Action == FILE_ACTION_REMOVED) {
+                    char name[MAX_PATH] = "";
+                    WideCharToMultiByte(CP_ACP, 0, info->FileName, info->FileNameLength / 2, name, sizeof name - 1,
+                                        nullptr, nullptr);
+                    removed_.push_back(name);
+                }
+                if (!info->NextEntryOffset)
+                    break;
+                at += info->NextEntryOffset;
+            }
+            Issue();
+        }
+        return removed_;
+    }
+
+private:
+    void Issue()
+    {
+        ResetEvent(overlapped_.hEvent);
+        ReadDirectoryChangesW(dir_, buffer_, sizeof buffer_, TRUE,
+                              FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &overlapped_,
+                              nullptr);
+    }
+    HANDLE dir_;
+    OVERLAPPED overlapped_ = {};
+    alignas(DWORD) char buffer_[65536];
+    std::vector<std::string> removed_;
+};
+
+}  // namespace
+
+TEST_F(MemberInstallTest, ExistingFilesAreKeptBackedUpOrOverwritten)
+{
+    TestPackage test = MakePackage(300);
+    std::string image = WriteImage(work + "\\setup.img", test.package);
+
+    struct Case {
+        const char* name;
+        std::vector<Existing> existing;
+        int makeBackups;
+        int answer;                           // to the settings question
+        const char* askedDuring;              // status line when asked; null: never asked
+        std::vector<std::string> kept;        // members whose existing file stays
+        std::map<std::string, std::string> backup;  // expected content of dest\backup
+        std::vector<std::string> gone;        // other files that must be deleted
+    } cases[] = {
+        {"other files, backups on",
+         {{"readme.txt", "old readme", true}, {"vexa32.exe", "old program", false}},
+         1, 0, nullptr, {},
+         {{"readme.txt", "old readme"}, {"vexa32.exe", "old program"}}, {}},
+        {"other files, backups off: read-only overwritten, help indexes deleted",
+         {{"readme.txt", "old readme", true}, {"vexa.gid", "index", true}, {"ircintro.gid", "index", false}},
+         0, 0, nullptr, {}, {}, {"vexa.gid", "ircintro.gid"}},
+        {"settings kept: asked once, at the first existing settings file",
+         {{"popups.ini", "my popups", true}, {"urls.ini", "my urls", false}},
+         1, IDYES, "Extracting file: popups.ini", {"popups.ini", "urls.ini"}, {}, {}},
+        {"settings replaced with backups",
+         {{"popups.ini", "my popups", true}, {"urls.ini", "my urls", false}, {"vexa32.exe", "old program", false}},
+         1, IDNO, "Extracting file: popups.ini", {},
+         {{"popups.ini", "my popups"}, {"urls.ini", "my urls"}, {"vexa32.exe", "old program"}}, {}},
+        {"settings replaced without backups",
+         {{"vexa.ini", "my settings", true}, {"servers.ini", "my servers", false}},
+         0, IDNO, "Extracting file: vexa.ini", {}, {}, {}},
+        {"existing backup directory reused, older backup replaced",
+         {{"backup\\readme.txt", "older backup", false},
+          {"backup\\notes.txt", "unrelated", false},
+          {"readme.txt", "previous readme", false}},
+         1, 0, nullptr, {},
+         {{"readme.txt", "previous readme"}, {"notes.txt", "unrelated"}}, {}},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.Clear();
+        std::string dest = FreshDir(std::string("outcome\\") + std::to_string(&c - cases));
+        MakeExisting(dest, c.existing);
+        std::map<std::string, std::string> before;
+        for (const Existing& f : c.existing)
+            before[f.name] = f.content;
+        std::string statusWhenAsked;
+        boxes.OnShow([&](HWND, const RecordedBox&) {
+            char text[300] = "";
+            GetDlgItemTextA(dialog, IDC_STATUS, text, sizeof text);
+            statusWhenAsked = text;
+        });
+        if (c.answer)
+            boxes.Answer(c.answer);
+        expectedChecksum = static_cast<int32_t>(test.checksum);
+
+        ASSERT_EQ(Install(image, dest, c.makeBackups), SLICE_COMPLETE);
+        EXPECT_EQ(session.memberIndex, 11);
+
+        if (c.askedDuring) {
+            ASSERT_EQ(boxes.Boxes().size(), 1u);
+            const RecordedBox& box = boxes.Boxes()[0];
+            EXPECT_EQ(box.caption, "Vexa Installation Warning");
+            EXPECT_EQ(box.text, kKeepSettingsText);
+            EXPECT_EQ(box.buttons, static_cast<UINT>(MB_YESNO));
+            EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONQUESTION));
+            EXPECT_EQ(box.owner, dialog);
+            EXPECT_EQ(statusWhenAsked, c.askedDuring);
+        } else {
+            EXPECT_TRUE(boxes.Boxes().empty());
+        }
+
+        for (int i = 0; i < MEMBER_COUNT; i++) {
+            std::string path = dest + "\\" + MemberTable[i];
+            bool kept = std::find(c.kept.begin(), c.kept.end(), MemberTable[i]) != c.kept.end();
+            if (kept) {
+                EXPECT_EQ(Text(ReadBytes(path)), before[MemberTable[i]]) << MemberTable[i];
+            }
+            else
+                EXPECT_EQ(ReadBytes(path), test.files[i]) << MemberTable[i];
+            EXPECT_FALSE(IsReadOnly(path)) << MemberTable[i];
+        }
+        EXPECT_EQ(IsDirectory(dest + "\\backup"), !c.backup.empty());
+        for (const auto& [name, content] : c.backup)
+            EXPECT_EQ(Text(ReadBytes(dest + "\\backup\\" + name)), content) << name;
+        for (const std::string& name : c.gone)
+            EXPECT_FALSE(PathExists(dest + "\\" + name)) << name;
+        boxes.OnShow(nullptr);
+    }
+}
+
+TEST_F(MemberInstallTest, BackupFailuresReturnToTheOptions)
+{
+    TestPackage test = MakePackage(300);
+    std::string image = WriteImage(work + "\\setup.img", test.package);
+    expectedChecksum = static_cast<int32_t>(test.checksum);
+
+    struct Case {
+        const char* name;
+        std::string dest;
+        int error;
+        const char* text;
+    } cases[] = {
+        // A file where the backup directory belongs: the move into it fails.
+        {"file named backup", work + "\\filebackup", 7, kBackupFileText},
+        // A dangling link named backup: nothing there, yet nothing can be made.
+        {"backup directory cannot be created", LinksRoot() + "\\nobackup", 6, kBackupDirText},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.Clear();
+        CreateDirectoryA(c.dest.c_str(), nullptr);
+        if (c.error == 7)
+            WriteText(c.dest + "\\backup", "not a directory");
+        else
+            ASSERT_FALSE(PathExists(c.dest + "\\backup")) << "made by the test fixture engine_links";
+        WriteText(c.dest + "\\readme.txt", "previous readme");
+
+        EXPECT_EQ(Install(image, c.dest, 1), SLICE_CHOOSE_AGAIN);
+        ExpectOneError(boxes, dialog, c.error, c.text);
+        // The dialog's roll-back removed members 0 to 3; the existing file
+        // and the directory that was already there stay.
+        EXPECT_EQ(Text(ReadBytes(c.dest + "\\readme.txt")), "previous readme");
+        for (int i = 0; i < 4; i++)
+            EXPECT_FALSE(PathExists(c.dest + "\\" + MemberTable[i])) << MemberTable[i];
+        EXPECT_TRUE(IsDirectory(c.dest));
+        if (c.error == 7) {
+            EXPECT_EQ(Text(ReadBytes(c.dest + "\\backup")), "not a directory");
+        }
+        std::remove((c.dest + "\\readme.txt").c_str());
+    }
+}
+
+TEST_F(MemberInstallTest, DestinationFileThatCannotBeWrittenShowsError4)
+{
+    TestPackage test = MakePackage(300);
+    std::string image = WriteImage(work + "\\setup.img", test.package);
+    expectedChecksum = static_cast<int32_t>(test.checksum);
+
+    // A directory where vlink32.exe belongs: member 0 is installed first.
+    std::string dest = work + "\\vexa";
+    CreateDirectoryA(dest.c_str(), nullptr);
+    CreateDirectoryA((dest + "\\vlink32.exe").c_str(), nullptr);
+    WriteText(dest + "\\vexa.gid", "index");
+    bool memberZeroGoneAtBox = false;
+    boxes.OnShow([&](HWND, const RecordedBox&) { memberZeroGoneAtBox = !PathExists(dest + "\\vexa32.exe"); });
+    EXPECT_EQ(Install(image, dest, 0), SLICE_FAILED);
+    ExpectOneError(boxes, dialog, 4, kCopyText);
+    EXPECT_TRUE(memberZeroGoneAtBox);
+    EXPECT_TRUE(IsDirectory(dest + "\\vlink32.exe"));
+    // Its help file was never installed, so the help index stays.
+    EXPECT_TRUE(PathExists(dest + "\\vexa.gid"));
+    EXPECT_TRUE(IsDirectory(dest));
+    boxes.OnShow(nullptr);
+
+    // A destination that names a file passes the directory step and fails
+    // at the first member.
+    boxes.Clear();
+    std::string file = work + "\\plain.txt";
+    WriteText(file, "a file");
+    std::strcpy(session.destinationDir, file.c_str());
+    EXPECT_EQ(CreateDestinationDir(), 1);
+    EXPECT_EQ(session.createdDestination, 0);
+    EXPECT_EQ(Install(image, file, 1), SLICE_FAILED);
+    ExpectOneError(boxes, dialog, 4, kCopyText);
+    EXPECT_EQ(Text(ReadBytes(file)), "a file");
+}
+
+TEST_F(MemberInstallTest, FailedDecodeIsRolledBackNewestFirstWithError5)
+{
+    // Member 5 states a decoded size of 0, which the decoder refuses.
+    TestPackage test = MakePackage(300);
+    std::vector<Bytes> members = SplitMembers(test.package);
+    ASSERT_EQ(members.size(), 11u);
+    members[5] = Bytes{0, 0, 0, 0};
+    std::string image = WriteImage(work + "\\setup.img", JoinMembers(members));
+
+    std::string dest = work + "\\vexa";
+    bool rolledBackAtBox = false;
+    boxes.OnShow([&](HWND, const RecordedBox&) { rolledBackAtBox = !PathExists(dest); });
+    std::vector<std::string> removed;
+    {
+        RemovalWatch watch(work);
+        EXPECT_EQ(Scan(image, dest, 1), SLICE_FAILED);
+        removed = watch.Removed();
+    }
+    ExpectOneError(boxes, dialog, 5, kCopyText);
+    EXPECT_TRUE(rolledBackAtBox);
+    // The partly written member goes first, then the installed ones from the
+    // newest, then the directory this installation created.
+    std::vector<std::string> expected = {"vexa\\versions.txt", "vexa\\readme.txt", "vexa\\ircintro.hlp",
+                                         "vexa\\vexa.hlp",     "vexa\\vlink32.exe", "vexa\\vexa32.exe", "vexa"};
+    std::vector<std::string> inDest;
+    for (const std::string& name : removed)
+        if (name.rfind("vexa", 0) == 0)
+            inDest.push_back(name);
+    EXPECT_EQ(inDest, expected);
+    EXPECT_FALSE(PathExists(dest));
+    EXPECT_EQ(session.memberIndex, 0);
+    EXPECT_EQ(session.createdDestination, 0);
+}
+
+TEST_F(MemberInstallTest, UnreadableTemporaryFileShowsError3AfterRollBack)
+{
+    std::string dest = work + "\\vexa";
+    CreateDirectoryA(dest.c_str(), nullptr);
+    WriteText(dest + "\\vexa32.exe", "installed");
+    WriteText(dest + "\\vlink32.exe", "installed");
+    std::strcpy(session.destinationDir, dest.c_str());
+    session.memberIndex = 2;  // members 0 and 1 installed by this installation
+    bool rolledBackAtBox = false;
+    boxes.OnShow([&](HWND, const RecordedBox&) { rolledBackAtBox = !PathExists(dest + "\\vexa32.exe"); });
+
+    EXPECT_EQ(InstallMember((work + "\\missing.tmp").c_str()), SLICE_FAILED);
+    ExpectOneError(boxes, dialog, 3, kReadInstallFileText);
+    EXPECT_TRUE(rolledBackAtBox);
+    EXPECT_FALSE(PathExists(dest + "\\vlink32.exe"));
+    EXPECT_FALSE(PathExists(dest + "\\vexa.hlp"));
+    EXPECT_EQ(session.memberIndex, 0);
+}
+
+TEST_F(MemberInstallTest, DestinationDirectoryRefusedWithError1)
+{
+    std::string tooLong = work + "\\";
+    tooLong.append(MAX_DESTINATION_DIR + 1 - tooLong.size(), 'd');
+    struct Case {
+        const char* name;
+        std::string dest;
+    } cases[] = {
+        {"empty", ""},
+        {"parent missing", work + "\\missing\\vexa"},
+        {"longer than 279 characters", tooLong},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.Clear();
+        std::strcpy(session.destinationDir, c.dest.c_str());
+        session.createdDestination = 0;
+        EXPECT_EQ(CreateDestinationDir(), SLICE_CHOOSE_AGAIN);
+        ExpectOneError(boxes, dialog, 1, kCreateDirText);
+        EXPECT_EQ(session.createdDestination, 0);
+        if (!c.dest.empty()) {
+            EXPECT_FALSE(PathExists(c.dest));
+        }
+    }
+    EXPECT_FALSE(PathExists(work + "\\missing"));
+}
+
+TEST_F(RollBackTest, SecondRunFindsNothingToUndo)
+{
+    TestPackage test = MakePackage(300);
+    std::string image = WriteImage(work + "\\setup.img", test.package);
+    expectedChecksum = static_cast<int32_t>(test.checksum);
+    std::string dest = work + "\\vexa";
+    ASSERT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
+
+    RollBack();
+    EXPECT_FALSE(PathExists(dest));
+    EXPECT_EQ(session.memberIndex, 0);
+
+    // Whatever appears afterwards is not this installation's.
+    CreateDirectoryA(dest.c_str(), nullptr);
+    WriteText(dest + "\\vexa32.exe", "someone else's");
+    RollBack();
+    EXPECT_EQ(Text(ReadBytes(dest + "\\vexa32.exe")), "someone else's");
+}
+
+TEST_F(RollBackTest, NeverDeletesSettingsTheUserKept)
+{
+    TestPackage test = MakePackage(300);
+    std::string image = WriteImage(work + "\\setup.img", test.package);
+    expectedChecksum = static_cast<int32_t>(test.checksum + 1);  // fails after the last member
+    std::string dest = work + "\\vexa";
+    CreateDirectoryA(dest.c_str(), nullptr);
+    WriteText(dest + "\\aliases.ini", "my aliases");
+    boxes.Answer(IDYES);
+
+    EXPECT_EQ(Install(image, dest, 1), SLICE_FAILED);
+    ASSERT_EQ(Captions(), (std::vector<std::string>{"Vexa Installation Warning", "Vexa Installation Error [13]"}));
+    EXPECT_EQ(Text(ReadBytes(dest + "\\aliases.ini")), "my aliases");
+    for (int i = 0; i < MEMBER_COUNT; i++)
+        if (std::string(MemberTable[i]) != "aliases.ini") {
+            EXPECT_FALSE(PathExists(dest + "\\" + MemberTable[i])) << MemberTable[i];
+        }
+    EXPECT_TRUE(IsDirectory(dest));
+}

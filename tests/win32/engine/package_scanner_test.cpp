@@ -1,0 +1,253 @@
+// The scanner on real image files: members split out at the markers into the
+// temporary file, installed, the checksum checked, and every failure shown
+// in its box and rolled back.
+#include <cstring>
+
+#include "engine_fixture.h"
+#include "install_session.h"
+#include "member_install.h"
+#include "package_format.h"
+#include "package_scanner.h"
+#include "resource_ids.h"
+
+namespace {
+
+using ScanTest = EngineTest;
+
+const size_t kJunkBefore = 1000, kJunkAfter = 700;
+
+int32_t WeightedSum(const Bytes& bytes, size_t from, size_t to)
+{
+    static const int32_t weights[4] = {1, 2, 3, -4};
+    uint32_t sum = 0;
+    for (size_t k = from; k < to; k++)
+        sum += static_cast<uint32_t>(bytes[k] * weights[(k - from) % 4]);
+    return static_cast<int32_t>(sum);
+}
+
+int BarWidth(HWND dialog, int id)
+{
+    RECT rect;
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    return rect.right - rect.left;
+}
+
+void ExpectOneError(const MessageBoxScript& boxes, HWND owner, int number, const char* text)
+{
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    const RecordedBox& box = boxes.Boxes()[0];
+    EXPECT_EQ(box.caption, "Vexa Installation Error [" + std::to_string(number) + "]");
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.buttons, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(box.owner, owner);
+}
+
+}  // namespace
+
+TEST_F(ScanTest, InstallsEveryMemberByteIdenticalInFullSlices)
+{
+    TestPackage test = MakePackage();
+    std::vector<Bytes> members = SplitMembers(test.package);
+    ASSERT_EQ(members.size(), 11u);
+    std::string image = WriteImage(work + "\\setup.img", test.package, kJunkBefore, kJunkAfter);
+    std::string dest = work + "\\vexa";
+    expectedChecksum = static_cast<int32_t>(test.checksum);
+
+    // What the temporary file holds while each member is being installed.
+    std::vector<Bytes> collected;
+    onStatus = [&](const std::string& text) {
+        if (text.rfind("Extracting file: ", 0) == 0)
+            collected.push_back(ReadBytes(session.tempPath));
+    };
+
+    ASSERT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(session.memberIndex, 11);
+    for (int i = 0; i < MEMBER_COUNT; i++)
+        EXPECT_EQ(ReadBytes(dest + "\\" + MemberTable[i]), test.files[i]) << MemberTable[i];
+    EXPECT_FALSE(PathExists(dest + "\\backup"));
+
+    EXPECT_EQ(std::string(session.tempPath), tempDir + "vexa.tmp");
+    EXPECT_FALSE(PathExists(session.tempPath));
+    ASSERT_EQ(collected.size(), 11u);
+    for (int i = 0; i < MEMBER_COUNT; i++)
+        EXPECT_EQ(collected[i], members[i]) << "temporary file of member " << i;
+
+    // Every slice but the last reads exactly 10,001 bytes.
+    size_t imageSize = kJunkBefore + test.package.size() + kJunkAfter;
+    ASSERT_EQ(slicePositions.size(), (kJunkBefore + test.package.size() - 6) / 10001);
+    for (size_t k = 0; k < slicePositions.size(); k++)
+        EXPECT_EQ(slicePositions[k], static_cast<long>(10001 * (k + 1)));
+    // Reading ended with the eleventh closing marker: the final "ARNI" and
+    // CR LF and what follows were never read.
+    int width = BarWidth(dialog, IDC_OVERALL_BAR);
+    EXPECT_EQ(session.overallFill,
+              static_cast<int32_t>(static_cast<int64_t>(kJunkBefore + test.package.size() - 6) * width / imageSize));
+
+    // Member 0 is opened before the bar moves; later members after it has.
+    std::vector<std::string> expected = {"Scanning files...", "Scanning files...", "Extracting file: vexa32.exe"};
+    for (int i = 1; i < MEMBER_COUNT; i++) {
+        expected.push_back(std::string("Scanning file: ") + MemberTable[i]);
+        expected.push_back(std::string("Extracting file: ") + MemberTable[i]);
+    }
+    EXPECT_EQ(statusLog, expected);
+}
+
+TEST_F(ScanTest, LastMemberWithoutClosingMarkerIsInstalledAtEndOfImage)
+{
+    // The image ends inside the closing marker of member 10: the matched
+    // characters are member data after all.
+    TestPackage test = MakePackage(300);
+    Bytes cut(test.package.begin(), test.package.end() - 7);
+    ASSERT_EQ(std::memcmp(&cut[cut.size() - 3], "ARN", 3), 0);
+    std::string image = work + "\\cut.img";
+    WriteBytes(image, cut);
+    expectedChecksum = WeightedSum(cut, 4, cut.size());
+
+    std::vector<Bytes> collected;
+    onStatus = [&](const std::string& text) {
+        if (text == "Extracting file: urls.ini")
+            collected.push_back(ReadBytes(session.tempPath));
+    };
+    std::string dest = work + "\\vexa";
+    ASSERT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    ASSERT_EQ(collected.size(), 1u);
+    Bytes lastMember = SplitMembers(test.package)[10];
+    lastMember.insert(lastMember.end(), {'A', 'R', 'N'});
+    EXPECT_EQ(collected[0], lastMember);
+    for (int i = 0; i < MEMBER_COUNT; i++)
+        EXPECT_EQ(ReadBytes(dest + "\\" + MemberTable[i]), test.files[i]) << MemberTable[i];
+}
+
+TEST_F(ScanTest, CorruptImagesAreRolledBackWithError13)
+{
+    TestPackage test = MakePackage(300);
+    Bytes changed = test.package;
+    changed[changed.size() / 2] ^= 0x01;  // inside the summed range, in a member's bit stream
+    Bytes junk = Noise(5000, 5);
+    for (auto& b : junk)
+        if (b == 'A')
+            b = 'B';
+
+    struct Case {
+        const char* name;
+        Bytes package;
+        int32_t expected;
+    } cases[] = {
+        {"checksum differs", test.package, static_cast<int32_t>(test.checksum + 1)},
+        {"one member byte changed", changed, static_cast<int32_t>(test.checksum)},
+        {"no marker at all", junk, static_cast<int32_t>(test.checksum)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.Clear();
+        std::string image = WriteImage(work + "\\corrupt.img", c.package);
+        std::string dest = work + "\\vexa";
+        expectedChecksum = c.expected;
+        EXPECT_EQ(Scan(image, dest, 1), SLICE_FAILED);
+        ExpectOneError(boxes, dialog, 13, kCorruptText);
+        // Rolled back before the box: members, temporary file and the
+        // directory this installation created are gone.
+        EXPECT_EQ(session.memberIndex, 0);
+        EXPECT_FALSE(PathExists(dest));
+        EXPECT_FALSE(PathExists(tempDir + "vexa.tmp"));
+        EXPECT_EQ(session.memberStream, nullptr);
+    }
+}
+
+TEST_F(ScanTest, ImageWithoutMembersCompletesWithNothingInstalled)
+{
+    // A matching checksum over nothing: complete, but no member handled,
+    // which the dialog must treat as corrupt.
+    Bytes junk = Noise(3000, 6);
+    for (auto& b : junk)
+        if (b == 'A')
+            b = 'B';
+    std::string image = work + "\\empty.img";
+    WriteBytes(image, junk);
+    expectedChecksum = 0;
+    std::string dest = work + "\\vexa";
+    EXPECT_EQ(Scan(image, dest, 1), SLICE_COMPLETE);
+    EXPECT_EQ(session.memberIndex, 0);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(session.checksum, 0);
+}
+
+TEST_F(ScanTest, ImageThatCannotBeOpenedShowsError9)
+{
+    EXPECT_EQ(OpenPackageFile((work + "\\missing.img").c_str()), 0);
+    EXPECT_EQ(session.packageStream, nullptr);
+    ExpectOneError(boxes, dialog, 9, kReadInstallFileText);
+}
+
+TEST_F(ScanTest, OpensItsOwnExecutable)
+{
+    char own[MAX_PATH];
+    GetModuleFileNameA(nullptr, own, sizeof own);
+    ASSERT_EQ(OpenPackageImage(), 1);
+    EXPECT_STREQ(session.textBuffer, own);
+    EXPECT_NE(session.packageStream, nullptr);
+    EXPECT_GT(session.packageLength, 0);
+    ASSERT_FALSE(statusLog.empty());
+    EXPECT_EQ(statusLog.back(), "Scanning files...");
+    RollBack();
+    EXPECT_EQ(session.packageStream, nullptr);
+}
+
+TEST_F(ScanTest, TemporaryFileFailuresEndWithError11)
+{
+    struct Case {
+        const char* name;
+        size_t firstSize;      // a small first member fails only when flushed
+        std::string tempDir;   // the temporary directory from the start
+        const char* switchAt;  // or: switch to a missing one at this status text
+        bool scannerRollsBack; // a failed write rolls back at once
+    } cases[] = {
+        {"temporary directory missing", 14000, work + "\\nowhere\\", nullptr, false},
+        {"temporary directory gone after member 4", 14000, "", "Extracting file: readme.txt", false},
+        {"disk full, large member", 14000, LinksRoot() + "\\fulltemp\\", nullptr, true},
+        {"disk full, small member", 300, LinksRoot() + "\\fulltemp\\", nullptr, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.Clear();
+        if (c.tempDir.find("fulltemp") != std::string::npos) {
+            FILE* full = std::fopen((c.tempDir + "vexa.tmp").c_str(), "rb");
+            ASSERT_NE(full, nullptr) << "made by the test fixture engine_links";
+            std::fclose(full);
+        }
+        TestPackage test = MakePackage(c.firstSize);
+        std::string image = WriteImage(work + "\\setup.img", test.package);
+        expectedChecksum = static_cast<int32_t>(test.checksum);
+        std::string temp = c.tempDir.empty() ? tempDir : c.tempDir;
+        SetEnvironmentVariableA("TMP", temp.c_str());
+        int installedAtFailure = -1;
+        onStatus = [&](const std::string& text) {
+            if (c.switchAt && text == c.switchAt)
+                SetEnvironmentVariableA("TMP", (work + "\\gone\\").c_str());
+        };
+        boxes.OnShow([&](HWND, const RecordedBox&) { installedAtFailure = session.memberIndex; });
+
+        std::string dest = work + "\\vexa";
+        EXPECT_EQ(Scan(image, dest, 1), SLICE_FAILED);
+        ExpectOneError(boxes, dialog, 11, kExtractText);
+        EXPECT_EQ(session.packageStream, nullptr);
+        EXPECT_EQ(session.memberStream, nullptr);
+        if (c.scannerRollsBack) {
+            EXPECT_EQ(session.memberIndex, 0);
+            EXPECT_FALSE(PathExists(dest));
+        } else {
+            // Members installed so far stay until the dialog rolls back.
+            EXPECT_EQ(session.memberIndex, installedAtFailure);
+            for (int i = 0; i < installedAtFailure; i++)
+                EXPECT_EQ(ReadBytes(dest + "\\" + MemberTable[i]), test.files[i]);
+        }
+        RollBack();
+        EXPECT_FALSE(PathExists(dest));
+        onStatus = nullptr;
+        boxes.OnShow(nullptr);
+        SetEnvironmentVariableA("TMP", tempDir.c_str());
+    }
+}
