@@ -72,6 +72,25 @@ bool IsInstallerBox(HWND window)
 
 }  // namespace
 
+bool WaitServing(HANDLE handle, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms)
+            return handle && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+        DWORD woken = MsgWaitForMultipleObjects(handle ? 1 : 0, handle ? &handle : nullptr, FALSE, ms - elapsed,
+                                                QS_ALLINPUT);
+        if (handle && woken == WAIT_OBJECT_0)
+            return true;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
 bool InstallerRun::Start(const std::string& exe, const std::string& arguments)
 {
     std::string commandLine = "\"" + exe + "\"";
@@ -100,7 +119,7 @@ HWND InstallerRun::WaitForDialog()
     for (DWORD waited = 0; waited < kWaitMs; waited += kPollMs) {
         if ((dialog_ = FindProcessWindow(info_.dwProcessId, IsInstallDialog)))
             return dialog_;
-        if (WaitForSingleObject(info_.hProcess, kPollMs) == WAIT_OBJECT_0)
+        if (WaitServing(info_.hProcess, kPollMs))
             return nullptr;
     }
     return nullptr;
@@ -156,7 +175,7 @@ HWND InstallerRun::WaitForBox()
     for (DWORD waited = 0; waited < kWaitMs; waited += kPollMs) {
         if (HWND box = FindProcessWindow(info_.dwProcessId, IsInstallerBox))
             return box;
-        if (WaitForSingleObject(info_.hProcess, kPollMs) == WAIT_OBJECT_0)
+        if (WaitServing(info_.hProcess, kPollMs))
             return nullptr;
     }
     return nullptr;
@@ -181,7 +200,7 @@ void InstallerRun::Answer(HWND box, int button)
     PostMessageA(box, WM_COMMAND, button, 0);
     // The next box can only be told apart once this one is gone.
     for (DWORD waited = 0; waited < kWaitMs && IsWindow(box); waited += kPollMs)
-        Sleep(kPollMs);
+        WaitServing(nullptr, kPollMs);
 }
 
 std::vector<SeenBox> InstallerRun::AnswerBoxesUntilExit(std::vector<int> answers)

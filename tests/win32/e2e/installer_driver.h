@@ -54,6 +54,12 @@ private:
     HWND dialog_ = nullptr;
 };
 
+// Waits up to ms for the handle (or just the time, without one) while
+// serving this thread's messages: a thread that owns windows must answer
+// the broadcasts of others, such as the installer's DDE initiates. True
+// when the handle was signalled.
+bool WaitServing(HANDLE handle, DWORD ms);
+
 // Paths.
 std::string WinePathOf(const std::string& unixPath);   // /a/b -> z:\a\b
 bool RemoveTree(const std::string& path);              // true when nothing is left
