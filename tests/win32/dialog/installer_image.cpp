@@ -1,0 +1,56 @@
+#include "installer_image.h"
+
+#include <gtest/gtest.h>
+
+#include "dialog_driver.h"
+#include "package_scanner.h"
+#include "package_writer.h"
+
+SampleFiles MakeSampleFiles(size_t firstMemberSize)
+{
+    SampleFiles sample;
+    uint32_t state = 0x12345678;
+    for (size_t i = 0; i < firstMemberSize; i++) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        sample.files[0].push_back(static_cast<uint8_t>(state >> 24));
+    }
+    for (int member = 1; member < SAMPLE_MEMBERS; member++) {
+        std::string text;
+        for (int line = 0; line < 20 * member; line++)
+            text += "member " + std::to_string(member) + " line " + std::to_string(line) + "\r\n";
+        sample.files[member].assign(text.begin(), text.end());
+    }
+    return sample;
+}
+
+std::vector<uint8_t> PackageOf(const SampleFiles& files)
+{
+    std::vector<uint8_t> package;
+    uint32_t checksum = 0;
+    std::string error;
+    EXPECT_TRUE(BuildPackage(files.files, package, checksum, error)) << error;
+    expectedChecksum = static_cast<int32_t>(checksum);
+    return package;
+}
+
+std::vector<uint8_t> HostModuleBytes()
+{
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(ReadFileBytes(ModuleDirectory() + "dialog_package_host.dll", bytes));
+    return bytes;
+}
+
+HMODULE LoadInstallerImage(const std::string& path, const std::vector<uint8_t>& tail)
+{
+    std::vector<uint8_t> image = HostModuleBytes();
+    image.insert(image.end(), tail.begin(), tail.end());
+    if (!WriteFileBytes(path, image)) {
+        ADD_FAILURE() << "cannot write " << path;
+        return nullptr;
+    }
+    HMODULE module = LoadLibraryA(path.c_str());
+    EXPECT_NE(module, nullptr) << path;
+    return module;
+}

@@ -1,0 +1,10 @@
+# Converts the dialog screenshots that the tests saved as BMP into PNG.
+foreach(name dialog-options dialog-progress)
+  if(NOT EXISTS ${DIR}/${name}.bmp)
+    message(FATAL_ERROR "missing screenshot ${DIR}/${name}.bmp")
+  endif()
+  execute_process(COMMAND ${CONVERT} ${DIR}/${name}.bmp ${DIR}/${name}.png RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "cannot convert ${name}.bmp")
+  endif()
+endforeach()

@@ -1,0 +1,34 @@
+#!/bin/sh
+# Settings of the Wine prefix that the dialog tests need.
+#   wine_prefix.sh windows PREFIX
+#       The test program's windows are not left to a window manager (there is
+#       none on the virtual display): Wine draws their frames itself and does
+#       not wait for one when a window closes.
+#   wine_prefix.sh cdrom-setup PREFIX DIRECTORY MODULE
+#       Drive D: of type CD-ROM, holding a copy of MODULE.
+#   wine_prefix.sh cdrom-cleanup PREFIX
+#       Drive D: removed again.
+# Wine's mount manager reads drive types when the prefix starts, so the
+# prefix is stopped after each drive change.
+set -eu
+action=$1
+export WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+drives='HKLM\Software\Wine\Drives'
+case $action in
+windows)
+    wine reg add 'HKCU\Software\Wine\AppDefaults\dialog_test.exe\X11 Driver' /v Managed /d N /f >/dev/null
+    exit 0
+    ;;
+cdrom-setup)
+    mkdir -p "$3"
+    cp "$4" "$3/"
+    ln -sfn "$3" "$WINEPREFIX/dosdevices/d:"
+    wine reg add "$drives" /v d: /d cdrom /f >/dev/null
+    ;;
+cdrom-cleanup)
+    rm -f "$WINEPREFIX/dosdevices/d:"
+    wine reg delete "$drives" /v d: /f >/dev/null 2>&1 || true
+    ;;
+esac
+wineserver -k 2>/dev/null || true
+wineserver -w
