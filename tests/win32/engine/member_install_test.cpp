@@ -361,6 +361,43 @@ TEST_F(MemberInstallTest, DestinationDirectoryRefusedWithError1)
     EXPECT_FALSE(PathExists(work + "\\missing"));
 }
 
+TEST_F(MemberInstallTest, LongestDestinationStaysInsideThePathBuffers)
+{
+    // The dialog accepts 299 characters. Paths built from such a directory
+    // must never run on into the fields after their buffers.
+    std::string dest = "c:\\" + std::string(PATH_BUFFER_SIZE - 4, 'd');
+    std::strcpy(session.destinationDir, dest.c_str());
+    std::memset(session.backupDir, '#', sizeof session.backupDir);
+    std::memset(&session.pathParts, '#', sizeof session.pathParts);
+    auto intact = [](const char* field, size_t size) {
+        return std::all_of(field, field + size, [](char c) { return c == '#'; });
+    };
+
+    for (int i = 0; i < MEMBER_COUNT; i++) {
+        BuildMemberPath(session.memberPath, i);
+        EXPECT_STREQ(session.memberPath, "");
+    }
+    session.overallFill = 1;
+    ShowScanningStatus();
+    EXPECT_EQ(statusLog.back(), "Scanning file: vexa32.exe");
+    session.memberIndex = MEMBER_COUNT;
+    RollBack();
+    EXPECT_EQ(session.memberIndex, 0);
+    EXPECT_TRUE(intact(session.backupDir, sizeof session.backupDir));
+    EXPECT_TRUE(intact(reinterpret_cast<const char*>(&session.pathParts), sizeof session.pathParts));
+
+    EXPECT_EQ(CreateDestinationDir(), SLICE_CHOOSE_AGAIN);
+    ExpectOneError(boxes, dialog, 1, kCreateDirText);
+
+    // 279 characters still give every member's full path.
+    dest.resize(MAX_DESTINATION_DIR);
+    std::strcpy(session.destinationDir, dest.c_str());
+    for (int i = 0; i < MEMBER_COUNT; i++) {
+        BuildMemberPath(session.memberPath, i);
+        EXPECT_EQ(std::string(session.memberPath), dest + "\\" + MemberTable[i]);
+    }
+}
+
 TEST_F(RollBackTest, SecondRunFindsNothingToUndo)
 {
     TestPackage test = MakePackage(300);
