@@ -37,6 +37,8 @@ const UINT kSliceDelayMs = 25;
 // not run under a slice's feet: it is held until the slice has returned.
 int sliceRunning = 0;
 int cancelDeferred = 0;
+// A second Cancel queued behind the first must not open a second question.
+int abortQuestionOpen = 0;
 
 void SetItemText(HWND dialog, int id, const char* text)
 {
@@ -122,6 +124,8 @@ void CancelSequence(HWND dialog)
         cancelDeferred = 1;
         return;
     }
+    if (abortQuestionOpen)
+        return;
     session.abortPending = 1;
     // A slice timer armed now would otherwise outlive the question.
     KillTimer(dialog, IDT_INSTALL);
@@ -129,7 +133,10 @@ void CancelSequence(HWND dialog)
         EndDialog(dialog, 0);
         return;
     }
-    if (AskInstallWarning(kAbortQuestion) == IDNO) {
+    abortQuestionOpen = 1;
+    int answer = AskInstallWarning(kAbortQuestion);
+    abortQuestionOpen = 0;
+    if (answer == IDNO) {
         session.abortPending = 0;
         PostMessageA(dialog, WM_CONTINUE_INSTALL, 0, 0);
         return;

@@ -1,5 +1,7 @@
 #include "dialog_driver.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -120,10 +122,15 @@ DWORD WINAPI RunScript(LPVOID param)
     DialogDriver driver(run->uiThread);
     if (DialogDriver::WaitFor([&] { return driver.Dialog() && IsWindowVisible(driver.Dialog()); }))
         (*run->script)(driver);
-    // Whatever the script left open ends here, so that the test never hangs.
-    while (driver.Dialog() && IsWindow(driver.Dialog())) {
-        driver.Press(IDCANCEL);
-        Sleep(50);
+    // The dialog may still be installing; if it never ends, it is cancelled
+    // so that the test fails instead of hanging.
+    HWND dialog = driver.Dialog();
+    if (dialog && !DialogDriver::WaitFor([&] { return !IsWindow(dialog); }, 60000)) {
+        ADD_FAILURE() << "the dialog did not end";
+        while (IsWindow(dialog)) {
+            driver.Press(IDCANCEL);
+            Sleep(500);
+        }
     }
     return 0;
 }

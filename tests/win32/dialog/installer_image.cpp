@@ -6,17 +6,28 @@
 #include "package_scanner.h"
 #include "package_writer.h"
 
-SampleFiles MakeSampleFiles(size_t firstMemberSize)
+namespace {
+std::vector<uint8_t> Incompressible(size_t size, uint32_t state)
 {
-    SampleFiles sample;
-    uint32_t state = 0x12345678;
-    for (size_t i = 0; i < firstMemberSize; i++) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < size; i++) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
-        sample.files[0].push_back(static_cast<uint8_t>(state >> 24));
+        bytes.push_back(static_cast<uint8_t>(state >> 24));
     }
-    for (int member = 1; member < SAMPLE_MEMBERS; member++) {
+    return bytes;
+}
+}  // namespace
+
+SampleFiles MakeSampleFiles(size_t firstMemberSize)
+{
+    SampleFiles sample;
+    sample.files[0] = Incompressible(firstMemberSize, 0x12345678);
+    // The last member spans more than one slice, so the slice that meets
+    // the first settings file is not the last one.
+    sample.files[SAMPLE_MEMBERS - 1] = Incompressible(30000, 0x9E3779B9);
+    for (int member = 1; member < SAMPLE_MEMBERS - 1; member++) {
         std::string text;
         for (int line = 0; line < 20 * member; line++)
             text += "member " + std::to_string(member) + " line " + std::to_string(line) + "\r\n";

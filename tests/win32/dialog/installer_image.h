@@ -12,7 +12,8 @@
 enum { SAMPLE_MEMBERS = 11 };
 
 // Eleven files in member order: member 0 large and incompressible, so that
-// the scan takes many slices and its decoding moves the per-file bar.
+// the scan takes many slices and its decoding moves the per-file bar; the
+// last member is incompressible as well.
 struct SampleFiles {
     std::vector<uint8_t> files[SAMPLE_MEMBERS];
 };
