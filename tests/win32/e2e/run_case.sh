@@ -8,6 +8,9 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$prefix/system.reg" ]; then
     mkdir -p "$prefix"
     wineboot -i >/dev/null 2>&1
+    # Unmanaged windows: without a window manager, Wine otherwise waits two
+    # seconds for every window it hides (each message box) to be withdrawn.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wineserver -w
 fi
 wine "$driver" "$@" </dev/null
