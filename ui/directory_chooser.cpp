@@ -1,7 +1,7 @@
 // The destination directory chooser: the old-style Open dialog with our own
 // template, whose hook keeps an edit field filled with the directory the
-// dialog is showing plus "vexa". Also the window centring shared with the
-// installation dialog.
+// dialog is showing plus "vexa" and takes that field's text at OK. Also the
+// window centring shared with the installation dialog.
 #include <windows.h>
 #include <commdlg.h>
 
@@ -102,10 +102,12 @@ extern "C" UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam,
         if (control == IDOK) {
             SendDlgItemMessageA(chooser, IDC_CHOOSER_DIR, WM_GETTEXT, PATH_BUFFER_SIZE,
                                 reinterpret_cast<LPARAM>(session.destinationDir));
-            // The dialog itself would not accept OK: it has no file-name
-            // buffer and the hidden file field holds no real name. Ending it
-            // here makes GetOpenFileNameA report the confirmation.
+            // The Open dialog's own OK would try the hidden file name, stay
+            // open and rescan the directory, whose change notice would then
+            // overwrite the text just taken. OK is therefore handled here:
+            // the dialog ends as confirmed and does not see the command.
             EndDialog(chooser, 1);
+            return 1;
         } else if ((control == ID_CURRENT_DIR && code == EN_CHANGE) ||
                    (control == ID_DIRECTORY_LIST && (code == LBN_SELCHANGE || code == LBN_DBLCLK)) ||
                    (control == ID_DRIVE_LIST && (code == CBN_SELCHANGE || code == CBN_DBLCLK))) {
