@@ -326,6 +326,18 @@ TEST_F(InstallDialogAbort, NoResumesTheScanToCompletion)
 {
     HMODULE image = Image();
     MessageBoxScript boxes;
+    // While the question is open the dialog is uncovered and repaints: the
+    // overall bar comes back at its last fill, the icon at its place.
+    COLORREF barAfterRepaint = 0, iconAfterRepaint = 0;
+    boxes.OnShow([&](HWND, const RecordedBox&) {
+        HWND dialog = session.dialogWindow;
+        DialogDriver d(GetCurrentThreadId());
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        POINT bar = BarPoint(d, 115, 2);
+        RECT icon = d.ClientRectOf(119);
+        barAfterRepaint = d.Pixel(bar.x, bar.y);
+        iconAfterRepaint = d.Pixel(icon.left + 14, icon.top + 5);
+    });
     boxes.Answer(IDNO);
     INT_PTR result = RunInstallDialog(image, [&](DialogDriver& d) {
         d.SetText(105, dest_);
@@ -338,6 +350,8 @@ TEST_F(InstallDialogAbort, NoResumesTheScanToCompletion)
     EXPECT_EQ(boxes.Boxes()[0].caption, kWarning);
     EXPECT_EQ(boxes.Boxes()[0].text, kAbortQuestion);
     EXPECT_EQ(boxes.Boxes()[0].icon, static_cast<UINT>(MB_ICONQUESTION));
+    EXPECT_EQ(barAfterRepaint, kOverallBlue);
+    EXPECT_EQ(iconAfterRepaint, RGB(0, 255, 0));
     ExpectInstalled();
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "dialog_driver.h"
 #include "package_scanner.h"
 #include "package_writer.h"
@@ -50,6 +52,9 @@ std::vector<uint8_t> HostModuleBytes()
 {
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(ReadFileBytes(ModuleDirectory() + "dialog_package_host.dll", bytes));
+    // The first marker in the file opens the package: the module must hold none.
+    const uint8_t marker[] = {'A', 'R', 'N', 'I'};
+    EXPECT_EQ(std::search(bytes.begin(), bytes.end(), marker, marker + 4), bytes.end());
     return bytes;
 }
 
