@@ -31,11 +31,12 @@ const char kCorruptPackage[] =
 
 const UINT kSliceDelayMs = 25;
 
-// Message boxes shown from inside a slice run their own message loops, which
-// can deliver a stale continue message or a queued Cancel. A slice must never
-// start inside another, and the Cancel sequence (whose Yes rolls back) must
-// not run under a slice's feet: it is held until the slice has returned.
-int sliceRunning = 0;
+// Message boxes shown from inside a slice or from the Install sequence run
+// their own message loops, which can deliver a stale continue message or a
+// queued Cancel. A slice must never start inside another, and the Cancel
+// sequence (whose Yes rolls back, whose end in options mode ends the dialog)
+// must not run under their feet: it is held until they have returned.
+int busy = 0;
 int cancelDeferred = 0;
 // A second Cancel queued behind the first must not open a second question.
 int abortQuestionOpen = 0;
@@ -118,9 +119,18 @@ void InstallSequence(HWND dialog)
     }
 }
 
+// A Cancel held back while the dialog was busy is taken up now.
+void TakeUpDeferredCancel(HWND dialog)
+{
+    if (cancelDeferred) {
+        cancelDeferred = 0;
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
 void CancelSequence(HWND dialog)
 {
-    if (sliceRunning) {
+    if (busy) {
         cancelDeferred = 1;
         return;
     }
@@ -159,20 +169,19 @@ void BrowseSequence(HWND dialog)
 
 INT_PTR ContinueInstall(HWND dialog)
 {
-    if (session.abortPending || !session.packageStream || sliceRunning)
+    if (session.abortPending || !session.packageStream || busy)
         return 0;
-    sliceRunning = 1;
+    busy = 1;
     int result = ScanSlice();
-    sliceRunning = 0;
+    busy = 0;
 
     switch (result) {
     case SLICE_MORE:
-        if (cancelDeferred) {
-            cancelDeferred = 0;
-            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        } else {
+        // A held Cancel stands in for the next slice: its question decides.
+        if (cancelDeferred)
+            TakeUpDeferredCancel(dialog);
+        else
             SetTimer(dialog, IDT_INSTALL, kSliceDelayMs, nullptr);
-        }
         return 0;
     case SLICE_COMPLETE:
         cancelDeferred = 0;
@@ -282,7 +291,12 @@ INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
+            if (busy)
+                return 1;
+            busy = 1;
             InstallSequence(dialog);
+            busy = 0;
+            TakeUpDeferredCancel(dialog);
             return 1;
         case IDCANCEL:
             CancelSequence(dialog);

@@ -548,40 +548,61 @@ TEST_F(SliceChainRun, NoSliceStartsWhileAnotherShowsABox)
     EXPECT_TRUE(bytes == mine);
 }
 
-TEST_F(SliceChainRun, CancelArrivingDuringASliceWaitsForItsEnd)
+TEST_F(SliceChainRun, CancelArrivingInsideAHandlerWaitsForIt)
 {
-    CreateDirectoryA(dest_.c_str(), nullptr);
+    // A Cancel queued while the Install sequence or a slice shows a box of
+    // its own is taken up after it: the abort question follows, and Yes
+    // leaves nothing of the installation behind.
+    struct Case {
+        const char* name;
+        bool existingSettings;
+        const char* destinationSuffix;
+    } cases[] = {
+        {"during the settings question of a slice", true, ""},
+        {"during the space warning at Install", false, "\\with space"},
+    };
     std::vector<uint8_t> mine = {'m', 'i', 'n', 'e'};
-    ASSERT_TRUE(WriteFileBytes(Member(6), mine));
     HMODULE image = Image();
-    MessageBoxScript boxes;
-    BoxWatch watch;
-    boxes.OnShow([&](HWND box, const RecordedBox& shown) {
-        if (shown.text != kAbortQuestion)
-            PostMessageA(session.dialogWindow, WM_COMMAND, IDCANCEL, 0);
-        watch.last = box;
-        InterlockedIncrement(&watch.shown);
-    });
-    boxes.Answer(IDYES);  // keep the settings
-    boxes.Answer(IDYES);  // abort
-    INT_PTR result = RunInstallDialog(image, [&](DialogDriver& d) {
-        d.SetText(105, dest_);
-        d.Press(IDOK);
-        ASSERT_TRUE(watch.WaitClosed(2));
-        ASSERT_TRUE(DialogDriver::WaitFor([&] { return InOptionsMode(d); }));
-        ExpectOptionsMode(d);
-        d.Press(IDCANCEL);
-    });
-    EXPECT_EQ(result, 0);
-    ASSERT_EQ(boxes.Boxes().size(), 2u) << Describe(boxes);
-    EXPECT_NE(boxes.Boxes()[0].text, kAbortQuestion);
-    EXPECT_EQ(boxes.Boxes()[1].text, kAbortQuestion);
-    std::vector<uint8_t> bytes;
-    EXPECT_TRUE(ReadFileBytes(Member(6), bytes));
-    EXPECT_TRUE(bytes == mine) << "the user's settings file stays";
-    for (int i = 0; i < MEMBER_COUNT; i++) {
-        if (i != 6) {
-            EXPECT_FALSE(FileExists(Member(i))) << MemberTable[i];
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(dest_);
+        CreateDirectoryA(dest_.c_str(), nullptr);
+        if (c.existingSettings) {
+            ASSERT_TRUE(WriteFileBytes(Member(6), mine));
+        }
+        std::string destination = dest_ + c.destinationSuffix;
+        MessageBoxScript boxes;
+        BoxWatch watch;
+        boxes.OnShow([&](HWND box, const RecordedBox& shown) {
+            if (shown.text != kAbortQuestion)
+                PostMessageA(session.dialogWindow, WM_COMMAND, IDCANCEL, 0);
+            watch.last = box;
+            InterlockedIncrement(&watch.shown);
+        });
+        boxes.Answer(IDYES);  // keep the settings, or install despite the space
+        boxes.Answer(IDYES);  // abort
+        INT_PTR result = RunInstallDialog(image, [&](DialogDriver& d) {
+            d.SetText(105, destination);
+            d.Press(IDOK);
+            ASSERT_TRUE(watch.WaitClosed(2));
+            ASSERT_TRUE(DialogDriver::WaitFor([&] { return InOptionsMode(d); }));
+            ExpectOptionsMode(d);
+            d.Press(IDCANCEL);
+        });
+        EXPECT_EQ(result, 0);
+        ASSERT_EQ(boxes.Boxes().size(), 2u) << Describe(boxes);
+        EXPECT_NE(boxes.Boxes()[0].text, kAbortQuestion);
+        EXPECT_EQ(boxes.Boxes()[1].text, kAbortQuestion);
+        EXPECT_FALSE(FileExists(dest_ + "\\with space"));
+        for (int i = 0; i < MEMBER_COUNT; i++) {
+            if (i != 6 || !c.existingSettings) {
+                EXPECT_FALSE(FileExists(Member(i))) << MemberTable[i];
+            }
+        }
+        if (c.existingSettings) {
+            std::vector<uint8_t> bytes;
+            EXPECT_TRUE(ReadFileBytes(Member(6), bytes));
+            EXPECT_TRUE(bytes == mine) << "the user's settings file stays";
         }
     }
 }
