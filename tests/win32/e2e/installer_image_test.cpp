@@ -1,0 +1,90 @@
+// The finished setup32.exe as a file: what the system looks up in it by
+// name, what it needs from the system, and the package it carries.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<unsigned char> ReadFile(const char* path)
+{
+    std::vector<unsigned char> bytes;
+    if (FILE* file = std::fopen(path, "rb")) {
+        for (int c; (c = std::fgetc(file)) != EOF;)
+            bytes.push_back(static_cast<unsigned char>(c));
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+class InstallerImage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Mapped as an image but not started: its imports stay unresolved.
+        module = LoadLibraryExA(SETUP32_EXE, nullptr, DONT_RESOLVE_DLL_REFERENCES);
+        ASSERT_NE(nullptr, module);
+    }
+    void TearDown() override { FreeLibrary(module); }
+    HMODULE module = nullptr;
+};
+
+TEST_F(InstallerImage, ExportsTheCallbacksUnderTheirPlainNames)
+{
+    for (const char* name : {"MainWndProc", "DdeCallback", "FileHook"})
+        EXPECT_NE(nullptr, GetProcAddress(module, name)) << name;
+    for (const char* name : {"MainWndProc@16", "_MainWndProc@16", "DdeCallback@32", "FileHook@16", "WinMain@16"})
+        EXPECT_EQ(nullptr, GetProcAddress(module, name)) << name;
+}
+
+TEST_F(InstallerImage, ImportsOnlyWindowsOwnLibraries)
+{
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(module);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const IMAGE_NT_HEADERS32* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    ASSERT_NE(0u, directory.VirtualAddress);
+
+    std::set<std::string> imported;
+    for (const IMAGE_IMPORT_DESCRIPTOR* entry =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         entry->Name; ++entry) {
+        std::string name = reinterpret_cast<const char*>(base + entry->Name);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        imported.insert(name);
+    }
+    const std::set<std::string> windows = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll", "msvcrt.dll"};
+    for (const std::string& name : imported)
+        EXPECT_TRUE(windows.count(name)) << name << " is not one of Windows' own libraries";
+    EXPECT_TRUE(imported.count("user32.dll"));
+}
+
+TEST_F(InstallerImage, CarriesThePackageWholeAsVexaall)
+{
+    HRSRC resource = FindResourceA(module, "VEXAALL", MAKEINTRESOURCEA(10));   // RCDATA
+    ASSERT_NE(nullptr, resource);
+    const unsigned char* data = static_cast<const unsigned char*>(LockResource(LoadResource(module, resource)));
+    std::vector<unsigned char> embedded(data, data + SizeofResource(module, resource));
+
+    std::vector<unsigned char> package = ReadFile(PACKAGE_FILE);
+    ASSERT_FALSE(package.empty());
+    EXPECT_TRUE(embedded == package) << "embedded " << embedded.size() << " bytes, package " << package.size();
+
+    // The file holds the marker first where the package starts.
+    std::vector<unsigned char> image = ReadFile(SETUP32_EXE);
+    const unsigned char marker[] = {'A', 'R', 'N', 'I'};
+    auto first = std::search(image.begin(), image.end(), std::begin(marker), std::end(marker));
+    auto start = std::search(image.begin(), image.end(), package.begin(), package.end());
+    ASSERT_NE(image.end(), start);
+    EXPECT_EQ(start, first);
+}
+
+}  // namespace
