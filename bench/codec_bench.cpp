@@ -1,0 +1,94 @@
+// Compression and speed of the codec on a payload directory (for example the
+// one bench/make-payload.sh makes): per file its size, its member's size, the
+// ratio, and the time to encode and to decode it. Run the decoding alone
+// under callgrind to count instructions per output byte:
+//   valgrind --tool=callgrind --toggle-collect='DecodeMember*' codec_bench DIR --decode-only
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "member_decoder.h"
+#include "member_encoder.h"
+#include "package_format.h"
+
+uint32_t FileProgressWidth() { return 300; }
+void FileProgressStep(uint32_t, uint32_t) {}
+void FileProgressDone() {}
+
+static std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        return bytes;
+    int c;
+    while ((c = std::fgetc(in)) != EOF)
+        bytes.push_back(static_cast<uint8_t>(c));
+    std::fclose(in);
+    return bytes;
+}
+
+static double Seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "--decode-only") != 0)) {
+        std::fprintf(stderr, "usage: codec_bench PAYLOAD_DIR [--decode-only]\n");
+        return 2;
+    }
+    bool decodeOnly = argc == 3;
+    std::vector<std::vector<uint8_t>> members;
+    std::vector<size_t> sizes;
+    double encodeTime = 0;
+    for (int i = 0; i < MEMBER_COUNT; i++) {
+        std::vector<uint8_t> data = ReadFile(std::string(argv[1]) + "/" + MemberTable[i]);
+        if (data.empty()) {
+            std::fprintf(stderr, "codec_bench: %s/%s: missing or empty\n", argv[1], MemberTable[i]);
+            return 1;
+        }
+        auto start = std::chrono::steady_clock::now();
+        members.push_back(EncodeMember(data.data(), data.size()));
+        encodeTime += Seconds(start);
+        sizes.push_back(data.size());
+    }
+
+    FILE* sink = std::fopen("/dev/null", "wb");
+    std::vector<FILE*> inputs;
+    for (const auto& member : members) {
+        FILE* input = std::tmpfile();
+        std::fwrite(member.data(), 1, member.size(), input);
+        std::rewind(input);
+        inputs.push_back(input);
+    }
+    size_t totalIn = 0, totalOut = 0;
+    double decodeTime = 0;
+    if (!decodeOnly)
+        std::printf("%-12s  %10s  %10s  %6s  %9s\n", "file", "bytes", "member", "ratio", "decode ms");
+    for (int i = 0; i < MEMBER_COUNT; i++) {
+        auto start = std::chrono::steady_clock::now();
+        bool ok = DecodeMember(inputs[i], sink);
+        double seconds = Seconds(start);
+        decodeTime += seconds;
+        if (!ok) {
+            std::fprintf(stderr, "codec_bench: %s: decoding failed\n", MemberTable[i]);
+            return 1;
+        }
+        totalIn += sizes[i];
+        totalOut += members[i].size();
+        if (!decodeOnly)
+            std::printf("%-12s  %10zu  %10zu  %6.3f  %9.2f\n", MemberTable[i], sizes[i], members[i].size(),
+                        double(members[i].size()) / double(sizes[i]), seconds * 1000);
+    }
+    if (!decodeOnly)
+        std::printf("%-12s  %10zu  %10zu  %6.3f  %9.2f   (encoding took %.2f ms)\n", "total", totalIn, totalOut,
+                    double(totalOut) / double(totalIn), decodeTime * 1000, encodeTime * 1000);
+    for (FILE* input : inputs)
+        std::fclose(input);
+    std::fclose(sink);
+    return 0;
+}
