@@ -1,8 +1,8 @@
 // Compression and speed of the codec on a payload directory (for example the
 // one bench/make-payload.sh makes): per file its size, its member's size, the
-// ratio, and the time to encode and to decode it. Run the decoding alone
-// under callgrind to count instructions per output byte:
-//   valgrind --tool=callgrind --toggle-collect='DecodeMember*' codec_bench DIR --decode-only
+// ratio, and the time to encode and to decode it. Count the decoder's
+// instructions per output byte under callgrind:
+//   valgrind --tool=callgrind --toggle-collect='DecodeMember*' codec_bench DIR --quiet
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -37,11 +37,11 @@ static double Seconds(std::chrono::steady_clock::time_point since)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "--decode-only") != 0)) {
-        std::fprintf(stderr, "usage: codec_bench PAYLOAD_DIR [--decode-only]\n");
+    if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "--quiet") != 0)) {
+        std::fprintf(stderr, "usage: codec_bench PAYLOAD_DIR [--quiet]\n");
         return 2;
     }
-    bool decodeOnly = argc == 3;
+    bool quiet = argc == 3;
     std::vector<std::vector<uint8_t>> members;
     std::vector<size_t> sizes;
     double encodeTime = 0;
@@ -67,7 +67,7 @@ int main(int argc, char** argv)
     }
     size_t totalIn = 0, totalOut = 0;
     double decodeTime = 0;
-    if (!decodeOnly)
+    if (!quiet)
         std::printf("%-12s  %10s  %10s  %6s  %9s\n", "file", "bytes", "member", "ratio", "decode ms");
     for (int i = 0; i < MEMBER_COUNT; i++) {
         auto start = std::chrono::steady_clock::now();
@@ -80,11 +80,11 @@ int main(int argc, char** argv)
         }
         totalIn += sizes[i];
         totalOut += members[i].size();
-        if (!decodeOnly)
+        if (!quiet)
             std::printf("%-12s  %10zu  %10zu  %6.3f  %9.2f\n", MemberTable[i], sizes[i], members[i].size(),
                         double(members[i].size()) / double(sizes[i]), seconds * 1000);
     }
-    if (!decodeOnly)
+    if (!quiet)
         std::printf("%-12s  %10zu  %10zu  %6.3f  %9.2f   (encoding took %.2f ms)\n", "total", totalIn, totalOut,
                     double(totalOut) / double(totalIn), decodeTime * 1000, encodeTime * 1000);
     for (FILE* input : inputs)
