@@ -37,7 +37,7 @@ const char* const kMembers[] = {"vexa32.exe",  "vlink32.exe", "vexa.hlp",   "irc
                                 "popups.ini",  "servers.ini", "urls.ini"};
 
 enum Answerer { SHELL, TEST_SERVER };   // which program manager answers
-enum Destination { DEFAULT, FRESH, EXISTING_FILE };
+enum Destination { DEFAULT, FRESH, EXISTING_FILE, BROWSED };
 enum Action { INSTALL, CANCEL };
 
 struct Case {
@@ -63,6 +63,7 @@ const Case kCases[] = {
      {IDYES, IDYES, IDYES, IDNO}, {kIconsError, kIconsError, kIconsError, kIconsError, kSuccess}, true, 4},
     {"RefusedAddItemStopsTheSequence", "", TEST_SERVER, "[AddItem(\"c:\\e2e\\RefusedAddItemStopsTheSequence\\Vexa.hlp\"",
      true, FRESH, INSTALL, {IDNO}, {kIconsError, kSuccess}, true, 6},
+    {"DestinationTypedIntoTheChooser", "", TEST_SERVER, nullptr, true, BROWSED, INSTALL, {}, {kSuccess}, true, 12},
     {"CancelBeforeInstalling", "garbage -x \"quoted arg\"", TEST_SERVER, nullptr, true, FRESH, CANCEL, {}, {}, false,
      0},
     {"FailedInstallation", "", TEST_SERVER, nullptr, true, EXISTING_FILE, INSTALL, {}, {kCopyError}, false, 0},
@@ -98,7 +99,10 @@ TEST_P(EndToEnd, Runs)
     const std::string installer = "c:\\setup32.exe";   // so the default destination is c:\vexa
     ASSERT_TRUE(CopyFileA(SETUP32_EXE, installer.c_str(), FALSE));
     CreateDirectoryA("c:\\e2e", nullptr);
-    const std::string destination = c.destination == DEFAULT ? "c:\\vexa" : std::string("c:\\e2e\\") + c.name;
+    // The chooser hands back what was typed in lower case.
+    const std::string destination = c.destination == DEFAULT   ? "c:\\vexa"
+                                    : c.destination == BROWSED ? Lower(std::string("c:\\e2e\\") + c.name)
+                                                               : std::string("c:\\e2e\\") + c.name;
     const std::string group = ProgramsFolder() + "\\Vexa";
     ASSERT_TRUE(RemoveTree(destination));
     ASSERT_TRUE(RemoveTree(group));
@@ -127,8 +131,20 @@ TEST_P(EndToEnd, Runs)
     EXPECT_TRUE(run.IsChecked(109));
     EXPECT_TRUE(run.IsChecked(111));
 
-    if (c.destination != DEFAULT)
+    if (c.destination == BROWSED) {
+        ASSERT_TRUE(run.Press(106));
+        HWND chooser = run.WaitForDialogNamed("Destination Directory");
+        ASSERT_TRUE(chooser);
+        std::string typed = std::string("C:\\E2E\\") + c.name;
+        SendMessageA(GetDlgItem(chooser, 102), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(chooser, IDOK)));
+        for (DWORD waited = 0; waited < 30000 && IsWindow(chooser); waited += 20)
+            WaitServing(nullptr, 20);
+        ASSERT_FALSE(IsWindow(chooser));
+        EXPECT_EQ(destination, run.ControlText(105));
+    } else if (c.destination != DEFAULT) {
         run.SetControlText(105, destination);
+    }
     run.SetChecked(111, c.addIcons);
     ASSERT_TRUE(run.Press(c.action == INSTALL ? IDOK : IDCANCEL));
     std::vector<SeenBox> boxes = run.AnswerBoxesUntilExit(c.answers);

@@ -125,6 +125,21 @@ HWND InstallerRun::WaitForDialog()
     return nullptr;
 }
 
+HWND InstallerRun::WaitForDialogNamed(const char* caption)
+{
+    static std::string wanted;
+    wanted = caption;
+    for (DWORD waited = 0; waited < kWaitMs; waited += kPollMs) {
+        HWND found = FindProcessWindow(info_.dwProcessId,
+                                       [](HWND w) { return ClassOf(w) == "#32770" && TextOf(w) == wanted; });
+        if (found)
+            return found;
+        if (WaitServing(info_.hProcess, kPollMs))
+            return nullptr;
+    }
+    return nullptr;
+}
+
 HWND InstallerRun::MainWindow()
 {
     // The main window is shown but has no size of its own: any top-level

@@ -27,6 +27,8 @@ public:
     HWND WaitForDialog();
     // The main window (class and caption "Vexa v5.6 32bit Installation").
     HWND MainWindow();
+    // A shown dialog of the process with this caption; null on time-out.
+    HWND WaitForDialogNamed(const char* caption);
 
     std::string ControlText(int id);
     bool IsChecked(int id);
