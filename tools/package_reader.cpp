@@ -128,6 +128,24 @@ std::vector<std::string> PackageLayoutProblems(const ReadPackageResult& package)
 
 bool DecodeMemberChecked(FILE* input, long memberBytes, FILE* output, long long& decoded, std::string& error)
 {
+    // No symbol costs less than one bit, and a match of 60 bytes at least ten
+    // (its code and the nine bits of the shortest offset code), so a bit stream
+    // yields at most six bytes per bit, plus the overshoot of a final match.
+    // A stated size beyond that cannot be reached from the member's own bits;
+    // refusing it up front spares decoding up to 4 GiB of zero bits.
+    decoded = -1;
+    uint32_t stated = 0;
+    std::rewind(input);
+    for (int i = 0; i < 4; i++)
+        stated |= static_cast<uint32_t>(std::fgetc(input) & 0xFF) << (8 * i);
+    std::rewind(input);
+    uint64_t streamBits = memberBytes > 4 ? 8 * static_cast<uint64_t>(memberBytes - 4) : 0;
+    if (memberBytes >= 4 && stated > 6 * streamBits + 59) {
+        error = "its bit stream runs out before the stated size of " + std::to_string(stated) +
+                " bytes is decoded";
+        return false;
+    }
+
     // Zero bytes after the member change nothing (the decoder reads zero bits
     // past the end anyway) but show how far it read: a member that holds all
     // the bits it needs is never read more than two bytes beyond its end.
@@ -135,7 +153,6 @@ bool DecodeMemberChecked(FILE* input, long memberBytes, FILE* output, long long&
     static const uint8_t slack[3] = {0, 0, 0};
     std::fwrite(slack, 1, sizeof slack, input);
     std::rewind(input);
-    decoded = -1;
     if (!DecodeMember(input, output)) {
         if (std::ferror(output))
             error = "cannot write the decoded data";
@@ -150,10 +167,6 @@ bool DecodeMemberChecked(FILE* input, long memberBytes, FILE* output, long long&
         return false;
     }
     decoded = std::ftell(output);
-    uint32_t stated = 0;
-    std::rewind(input);
-    for (int i = 0; i < 4; i++)
-        stated |= static_cast<uint32_t>(std::fgetc(input)) << (8 * i);
     if (ranOut) {
         error = "its bit stream runs out before the stated size of " + std::to_string(stated) +
                 " bytes is decoded";

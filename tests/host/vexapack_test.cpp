@@ -293,6 +293,9 @@ TEST_F(Vexapack, EncodeAndDecodeOneMember)
         {"size field cut short", Bytes{5, 0, 0}, "shorter than its four-byte size field"},
         {"stated size 0", Bytes{0, 0, 0, 0, 0x55}, "cannot be decoded"},
         {"bits run out", HandMadeMember(100, 3), "its bit stream runs out before the stated size of 100 bytes"},
+        // Two bytes of bits cannot make 2 GiB: refused without decoding.
+        {"size far beyond its bits", Bytes{0xFF, 0xFF, 0xFF, 0x7F, 0x12, 0x34},
+         "its bit stream runs out before the stated size of 2147483647 bytes"},
         {"decodes past its size", HandMadeMember(3, 10), "decodes to 11 bytes instead of its stated size of 3"},
     };
     for (const Case& c : cases) {
