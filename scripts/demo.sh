@@ -8,7 +8,7 @@
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 bash "$ROOT/scripts/setup.sh"
-build_all
+build_all "$@"   # e.g. -DSETUP32_PAYLOAD_DIR=DIR for the release payload
 
 demo=$ROOT/build/demo
 export WINEPREFIX=$demo/wineprefix
