@@ -61,7 +61,8 @@ bool ProgmanServer::Start()
     HWND starter = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     if (starter)
         DestroyWindow(starter);
-    WaitForProgman(10000);
+    if (!WaitForProgman(30000))
+        return false;
 
     running = this;
     ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
