@@ -48,34 +48,53 @@ static constexpr OffsetTables offsetTables = MakeOffsetTables();
 static constexpr const uint8_t* offsetCodeTable = offsetTables.code;
 static constexpr const uint8_t* offsetLengthTable = offsetTables.length;
 
+// One byte at a time through the stream's buffer, without the per-call
+// locking of fgetc/fputc: only this thread touches the streams.
+#if defined(_WIN32)
+#define GetByteUnlocked(stream) _getc_nolock(stream)
+#define PutByteUnlocked(byte, stream) _putc_nolock(byte, stream)
+#else
+#define GetByteUnlocked(stream) getc_unlocked(stream)
+#define PutByteUnlocked(byte, stream) putc_unlocked(byte, stream)
+#endif
+
+// The bit reader while a member is decoded: bitBuffer and bitCount in
+// registers. bits holds bitBuffer in its upper half and zeros below, so a
+// shift drops exactly the bits a 16-bit shift would.
+struct BitReader {
+    FILE* input;
+    uint32_t bits;
+    uint32_t count;
+};
+
 // Keeps 9 to 16 bits in hand. The end of the input, or a read error, supplies
 // zero bytes: the last symbols of a member need bits beyond its final byte.
-static inline void RefillBits(FILE* input)
+static inline void RefillBits(BitReader& reader)
 {
-    while (bitCount <= 8) {
-        int byte = std::fgetc(input);
+    while (reader.count <= 8) {
+        int byte = GetByteUnlocked(reader.input);
         if (byte == EOF)
             byte = 0;
-        bitBuffer = static_cast<uint16_t>(bitBuffer | (byte << (8 - bitCount)));
-        bitCount = static_cast<uint16_t>(bitCount + 8);
+        reader.bits |= static_cast<uint32_t>(byte) << (24 - reader.count);
+        reader.count += 8;
     }
 }
 
-static inline int ReadBit(FILE* input)
+static inline uint32_t ReadBit(BitReader& reader)
 {
-    RefillBits(input);
-    int bit = bitBuffer >> 15;
-    bitBuffer = static_cast<uint16_t>(bitBuffer << 1);
-    bitCount--;
+    RefillBits(reader);
+    uint32_t bit = reader.bits >> 31;
+    reader.bits <<= 1;
+    reader.count--;
     return bit;
 }
 
-static inline int ReadByte(FILE* input)
+static inline uint32_t ReadByte(BitReader& reader)
 {
-    RefillBits(input);
-    int byte = bitBuffer >> 8;
-    bitBuffer = static_cast<uint16_t>(bitBuffer << 8);
-    bitCount = static_cast<uint16_t>(bitCount - 8);
+    RefillBits(reader);
+    uint32_t byte = reader.bits >> 24;
+    reader.bits <<= 8;
+    reader.count -= 8;
     return byte;
 }
 
@@ -136,26 +155,27 @@ static void RebuildCodeTree()
 
 // Counts the symbol on its path to the root, moving each node that now
 // outweighs its right neighbours past them so the counts stay ordered.
-static void UpdateCodeTree(int symbol)
+static inline void UpdateCodeTree(int symbol)
 {
     if (nodeFreq[ROOT_NODE] == MAX_FREQ)
         RebuildCodeTree();
-    int n = nodeParent[LEAF_BASE + symbol];
+    uint32_t n = nodeParent[LEAF_BASE + symbol];
     do {
-        uint16_t k = ++nodeFreq[n];
+        uint16_t k = static_cast<uint16_t>(nodeFreq[n] + 1);
+        nodeFreq[n] = k;
         if (k > nodeFreq[n + 1]) {
-            int l = n + 1;
+            uint32_t l = n + 1;
             while (k > nodeFreq[l + 1])
                 l++;
             nodeFreq[n] = nodeFreq[l];
             nodeFreq[l] = k;
 
-            int i = nodeChild[n];
+            uint32_t i = nodeChild[n];
             nodeParent[i] = static_cast<uint16_t>(l);
             if (i < LEAF_BASE)
                 nodeParent[i + 1] = static_cast<uint16_t>(l);
 
-            int j = nodeChild[l];
+            uint32_t j = nodeChild[l];
             nodeChild[l] = static_cast<uint16_t>(i);
             nodeParent[j] = static_cast<uint16_t>(n);
             if (j < LEAF_BASE)
@@ -168,23 +188,42 @@ static void UpdateCodeTree(int symbol)
     } while (n != 0);
 }
 
-static int DecodeSymbol(FILE* input)
+static inline int DecodeSymbol(BitReader& reader)
 {
-    int n = nodeChild[ROOT_NODE];
+    uint32_t n = nodeChild[ROOT_NODE];
     while (n < LEAF_BASE)
-        n = nodeChild[n + ReadBit(input)];
-    int symbol = n - LEAF_BASE;
+        n = nodeChild[n + ReadBit(reader)];
+    int symbol = static_cast<int>(n - LEAF_BASE);
     UpdateCodeTree(symbol);
     return symbol;
 }
 
-static int DecodeOffset(FILE* input)
+static inline uint32_t DecodeOffset(BitReader& reader)
 {
-    int b = ReadByte(input);
-    int upper = offsetCodeTable[b] << 6;
+    uint32_t b = ReadByte(reader);
+    uint32_t upper = static_cast<uint32_t>(offsetCodeTable[b]) << 6;
     for (int n = offsetLengthTable[b] - 2; n > 0; n--)
-        b = ((b << 1) + ReadBit(input)) & 0xFFFF;
+        b = ((b << 1) + ReadBit(reader)) & 0xFFFF;
     return upper | (b & 0x3F);
+}
+
+// Progress calls fall where produced is a multiple of step. Counting down to
+// the next multiple spares a division per symbol; the calls are the same.
+struct ProgressCountdown {
+    uint32_t step;
+    uint32_t toNext;   // bytes until produced reaches the next multiple of step
+};
+
+// True when produced, after advancing by count, is a multiple of step.
+static inline bool ReachesStep(ProgressCountdown& progress, uint32_t count)
+{
+    if (count < progress.toNext) {
+        progress.toNext -= count;
+        return false;
+    }
+    uint32_t past = (count - progress.toNext) % progress.step;
+    progress.toNext = progress.step - past;
+    return past == 0;
 }
 
 bool DecodeMember(FILE* input, FILE* output)
@@ -212,36 +251,52 @@ bool DecodeMember(FILE* input, FILE* output)
     uint32_t step = size / width;
     if (step == 0)
         step = 1;
+    ProgressCountdown progress = {step, step};
 
+    BitReader reader = {input, static_cast<uint32_t>(bitBuffer) << 16, bitCount};
+    uint32_t pos = ringPos;
+    bool written = true;
     uint32_t produced = 0;
     while (produced < size) {
-        int symbol = DecodeSymbol(input);
+        int symbol = DecodeSymbol(reader);
+        uint32_t count;
         if (symbol < 256) {
-            if (std::fputc(symbol, output) == EOF)
-                return false;
-            ringBuffer[ringPos] = static_cast<uint8_t>(symbol);
-            ringPos = (ringPos + 1) & RING_MASK;
-            produced++;
-        } else {
-            int start = (ringPos - DecodeOffset(input) - 1) & RING_MASK;
-            int length = symbol - 255 + THRESHOLD;
-            for (int k = 0; k < length; k++) {
-                uint8_t byte = ringBuffer[(start + k) & RING_MASK];
-                if (std::fputc(byte, output) == EOF)
-                    return false;
-                ringBuffer[ringPos] = byte;
-                ringPos = (ringPos + 1) & RING_MASK;
+            if (PutByteUnlocked(symbol, output) == EOF) {
+                written = false;
+                break;
             }
-            // A final match may run past the stated size; near 4 GiB the count
-            // would wrap round and the loop would never end.
-            uint32_t before = produced;
-            produced += static_cast<uint32_t>(length);
-            if (produced < before)
+            ringBuffer[pos] = static_cast<uint8_t>(symbol);
+            pos = (pos + 1) & RING_MASK;
+            count = 1;
+        } else {
+            uint32_t from = pos - DecodeOffset(reader) - 1;
+            count = static_cast<uint32_t>(symbol - 255 + THRESHOLD);
+            for (uint32_t k = 0; k < count; k++) {
+                uint8_t byte = ringBuffer[from++ & RING_MASK];
+                if (PutByteUnlocked(byte, output) == EOF) {
+                    written = false;
+                    break;
+                }
+                ringBuffer[pos] = byte;
+                pos = (pos + 1) & RING_MASK;
+            }
+            if (!written)
                 break;
         }
-        if (produced % step == 0)
+        // A final match may run past the stated size; near 4 GiB the count
+        // would wrap round and the loop would never end.
+        uint32_t before = produced;
+        produced += count;
+        if (produced < before)
+            break;
+        if (ReachesStep(progress, count))
             FileProgressStep(produced, size);
     }
+    ringPos = static_cast<uint16_t>(pos);
+    bitBuffer = static_cast<uint16_t>(reader.bits >> 16);
+    bitCount = static_cast<uint16_t>(reader.count);
+    if (!written)
+        return false;
     FileProgressDone();
     return true;
 }

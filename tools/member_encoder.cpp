@@ -194,6 +194,11 @@ std::vector<uint8_t> EncodeMemberPlain(const uint8_t* data, size_t size)
     return member;
 }
 
+std::vector<uint8_t> EncodeMemberGreedy(const uint8_t* data, size_t size)
+{
+    return EncodeMemberPlain(data, size);
+}
+
 bool MemberAvoidsMarker(const uint8_t* member, size_t size, const uint8_t* marker, size_t markerLength)
 {
     std::vector<uint8_t> bytes(member, member + size);

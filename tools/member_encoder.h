@@ -25,8 +25,12 @@ std::vector<uint8_t> EncodeMember(const uint8_t* data, size_t size);
 bool EncodeMemberAvoiding(const uint8_t* data, size_t size, const uint8_t* marker, size_t markerLength,
                           std::vector<uint8_t>& member, std::string& error);
 
-// The plain greedy encoding with zero pad bits, without regard to any marker.
+// The plain encoding with zero pad bits, without regard to any marker.
 std::vector<uint8_t> EncodeMemberPlain(const uint8_t* data, size_t size);
+
+// The baseline the benchmarks compare against: the longest match at every
+// step, else a literal; zero pad bits, without regard to any marker.
+std::vector<uint8_t> EncodeMemberGreedy(const uint8_t* data, size_t size);
 
 // True when member neither contains marker nor ends in a proper prefix of it.
 bool MemberAvoidsMarker(const uint8_t* member, size_t size, const uint8_t* marker, size_t markerLength);
