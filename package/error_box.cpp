@@ -2,6 +2,13 @@
 
 #include "install_session.h"
 
+const char kInstallFileUnreadableText[] =
+    "There seems to be a problem reading the installation file.\n\n"
+    "Please try running the installation program again!";
+const char kInstallFileCorruptText[] =
+    "The installation file seems to be corrupt!\n\n"
+    "Please try running the installation program again or download a new version!";
+
 void ShowInstallError(int number, const char* text)
 {
     char caption[48];

@@ -1,6 +1,10 @@
 // The installer's message boxes, owned by the installation dialog.
 #pragma once
 
+// Texts that more than one error shares.
+extern const char kInstallFileUnreadableText[];  // errors 3 and 9
+extern const char kInstallFileCorruptText[];   // errors 13 and 14
+
 // Modal error box: error icon, OK, caption "Vexa Installation Error [number]".
 void ShowInstallError(int number, const char* text);
 

@@ -15,9 +15,6 @@ namespace {
 const char kCreateDirText[] =
     "There seems to be a problem creating the directory you specified.\n\n"
     "Please try using a different directory name!";
-const char kReadInstallFileText[] =
-    "There seems to be a problem reading the installation file.\n\n"
-    "Please try running the installation program again!";
 const char kCopyText[] =
     "There seems to be a problem copying files to their destination.\n\n"
     "Please try running the installation program again!";
@@ -202,7 +199,7 @@ int DecodeToDestination(const char* tempPath, const char* path)
     FILE* input = std::fopen(tempPath, "rb");
     if (!input) {
         RollBack();
-        ShowInstallError(3, kReadInstallFileText);
+        ShowInstallError(3, kInstallFileUnreadableText);
         return SLICE_FAILED;
     }
     FILE* output = std::fopen(path, "wb");

@@ -13,15 +13,9 @@
 
 namespace {
 
-const char kReadInstallFileText[] =
-    "There seems to be a problem reading the installation file.\n\n"
-    "Please try running the installation program again!";
 const char kExtractText[] =
     "There seems to be a problem extracting files from the installation file.\n\n"
     "Please try running the installation program again!";
-const char kCorruptText[] =
-    "The installation file seems to be corrupt!\n\n"
-    "Please try running the installation program again or download a new version!";
 const char kTempName[] = "vexa.tmp";
 const char kFallbackTempPath[] = "c:\\vexa.tmp";
 
@@ -103,7 +97,7 @@ int FinishPackage()
     if (session.checksum == expectedChecksum)
         return SLICE_COMPLETE;
     RollBack();
-    ShowInstallError(13, kCorruptText);
+    ShowInstallError(13, kInstallFileCorruptText);
     return SLICE_FAILED;
 }
 
@@ -113,7 +107,7 @@ int OpenPackageFile(const char* path)
 {
     session.packageStream = std::fopen(path, "rb");
     if (!session.packageStream) {
-        ShowInstallError(9, kReadInstallFileText);
+        ShowInstallError(9, kInstallFileUnreadableText);
         return 0;
     }
     SetDlgItemTextA(session.dialogWindow, IDC_STATUS, "Scanning files...");

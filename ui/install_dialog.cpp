@@ -25,9 +25,6 @@ const char kSpaceWarning[] =
     "functioning of certain features in Vexa.\n\nIt is highly recommended that you install Vexa to a directory "
     "path that does NOT have spaces in its name.\n\nDo you wish to continue installing to this directory?";
 const char kAbortQuestion[] = "Are you sure you want to abort the installation?";
-const char kCorruptPackage[] =
-    "The installation file seems to be corrupt!\n\nPlease try running the installation program again or "
-    "download a new version!";
 
 const UINT kSliceDelayMs = 25;
 
@@ -54,17 +51,6 @@ void ShowItem(HWND dialog, int id, int show)
 void EnableItem(HWND dialog, int id, int enable)
 {
     EnableWindow(GetDlgItem(dialog, id), enable);
-}
-
-// Invalidates the area of a bar placeholder so that the painted bar is erased.
-void EraseBarArea(HWND dialog, int id)
-{
-    RECT rect;
-    GetWindowRect(GetDlgItem(dialog, id), &rect);
-    POINT topLeft = {rect.left, rect.top};
-    ScreenToClient(dialog, &topLeft);
-    RECT area = {topLeft.x, topLeft.y, topLeft.x + (rect.right - rect.left), topLeft.y + (rect.bottom - rect.top)};
-    InvalidateRect(dialog, &area, TRUE);
 }
 
 // The root of the installer's drive when it is fixed, else the Windows
@@ -187,7 +173,7 @@ INT_PTR ContinueInstall(HWND dialog)
         cancelDeferred = 0;
         if (session.memberIndex == 0) {
             RollBack();
-            ShowInstallError(14, kCorruptPackage);
+            ShowInstallError(14, kInstallFileCorruptText);
             EndDialog(dialog, 0);
         } else {
             EndDialog(dialog, 1);

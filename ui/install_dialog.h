@@ -40,4 +40,7 @@ int SplitPathParts(const char* path, PathParts* parts);
 // control 116. Without a device context a paint uses the dialog's own.
 void PaintOverallProgress(HDC dc, FILE* packageStream);
 void PaintFileProgress(HDC dc, uint32_t bytesDone, uint32_t bytesTotal);
+// Invalidates, with erasing, the area of a bar's placeholder control, so
+// that the next paint of the dialog wipes the bar.
+void EraseBarArea(HWND dialog, int controlId);
 int32_t StreamLength(FILE* stream);

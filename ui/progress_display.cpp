@@ -146,18 +146,23 @@ void FileProgressStep(uint32_t produced, uint32_t size)
     PaintFileProgress(nullptr, produced, size);
 }
 
-void FileProgressDone()
+void EraseBarArea(HWND dialog, int controlId)
 {
-    // The dialog's own paint draws only the overall bar, so erasing the
-    // placeholder's area and repainting now wipes the per-file bar.
-    HWND placeholder = GetDlgItem(session.dialogWindow, IDC_FILE_BAR);
+    HWND placeholder = GetDlgItem(dialog, controlId);
     if (!placeholder)
         return;
     RECT rect;
     GetWindowRect(placeholder, &rect);
     POINT topLeft = {rect.left, rect.top};
-    ScreenToClient(session.dialogWindow, &topLeft);
+    ScreenToClient(dialog, &topLeft);
     RECT area = {topLeft.x, topLeft.y, topLeft.x + (rect.right - rect.left), topLeft.y + (rect.bottom - rect.top)};
-    InvalidateRect(session.dialogWindow, &area, TRUE);
+    InvalidateRect(dialog, &area, TRUE);
+}
+
+void FileProgressDone()
+{
+    // The dialog's own paint draws only the overall bar, so erasing the
+    // placeholder's area and repainting now wipes the per-file bar.
+    EraseBarArea(session.dialogWindow, IDC_FILE_BAR);
     UpdateWindow(session.dialogWindow);
 }
