@@ -92,11 +92,42 @@ int CodeTree::Code(int symbol, uint8_t* path) const
 
 void CodeTree::Emit(BitWriter& out, int symbol)
 {
-    uint8_t path[NODES];
-    int length = Code(symbol, path);
-    for (int i = 0; i < length; i++)
-        out.Put(path[i], 1);
+    // Collected from the leaf up, so the root's choice lands in the highest bit.
+    uint64_t code = 0;
+    int length = 0;
+    for (int n = parent[NODES + symbol]; n != ROOT; n = parent[n]) {
+        if (length == 64) {
+            // Deeper than any count below the rebuild limit allows; kept correct anyway.
+            uint8_t path[NODES];
+            length = Code(symbol, path);
+            for (int i = 0; i < length; i++)
+                out.Put(path[i], 1);
+            Update(symbol);
+            return;
+        }
+        code |= static_cast<uint64_t>(n - child[parent[n]]) << length;
+        length++;
+    }
+    out.Put(code, length);
     Update(symbol);
+}
+
+void CodeTree::CodeLengths(uint8_t (&lengths)[SYMBOLS]) const
+{
+    // A parent always outweighs each child (the sibling's count is at least
+    // 1), so it sits at a higher index: one pass from the root down.
+    uint8_t depth[NODES];
+    depth[ROOT] = 0;
+    for (int n = ROOT; n >= 0; n--) {
+        int c = child[n];
+        uint8_t below = static_cast<uint8_t>(depth[n] < 255 ? depth[n] + 1 : 255);
+        if (c >= NODES) {
+            lengths[c - NODES] = depth[n];
+        } else {
+            depth[c] = below;
+            depth[c + 1] = below;
+        }
+    }
 }
 
 // Value 0 has a 3-bit code, 1..3 4 bits, 4..11 5 bits, 12..23 6 bits, 24..47

@@ -25,14 +25,18 @@ struct BitWriter {
     std::vector<uint8_t> bytes;
     uint64_t bitCount = 0;
 
-    void Put(uint32_t bits, int count)
+    // The low count bits of bits (count up to 64), the highest first.
+    void Put(uint64_t bits, int count)
     {
-        for (int i = count - 1; i >= 0; i--) {
-            if (bitCount % 8 == 0)
+        while (count > 0) {
+            int used = static_cast<int>(bitCount % 8);
+            if (used == 0)
                 bytes.push_back(0);
-            if ((bits >> i) & 1)
-                bytes.back() |= static_cast<uint8_t>(0x80 >> (bitCount % 8));
-            bitCount++;
+            int take = count < 8 - used ? count : 8 - used;
+            uint32_t chunk = static_cast<uint32_t>(bits >> (count - take)) & ((1u << take) - 1);
+            bytes.back() |= static_cast<uint8_t>(chunk << (8 - used - take));
+            bitCount += static_cast<uint64_t>(take);
+            count -= take;
         }
     }
 };
@@ -50,6 +54,8 @@ struct CodeTree {
     int Code(int symbol, uint8_t* path) const;
     // Writes the symbol's code, then counts it, exactly as the decoder does.
     void Emit(BitWriter& out, int symbol);
+    // The code length in bits of every symbol with the tree as it stands.
+    void CodeLengths(uint8_t (&lengths)[SYMBOLS]) const;
 };
 
 // The fixed prefix code of the upper six offset bits.

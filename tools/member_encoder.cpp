@@ -16,7 +16,14 @@ enum {
     HASH_BITS = 15,
     HASH_SIZE = 1 << HASH_BITS,
     CHAIN_SLOTS = 2 * RING, // a chain link outlives the window it can be used in
-    MAX_ATTEMPTS = 256      // re-encodings tried to steer the stream off the marker
+    MAX_ATTEMPTS = 256,     // re-encodings tried to steer the stream off the marker
+    // The priced parse: how far it looks along a hash chain, how many
+    // positions it plans at once with one set of code lengths, and the match
+    // length it takes at once without weighing alternatives.
+    PRICED_CHAIN = 128,
+    PRICED_BLOCK = 2048,
+    PRICE_REFRESH = 512,
+    NICE_LENGTH = MAX_MATCH
 };
 
 constexpr size_t NONE = SIZE_MAX;
@@ -30,6 +37,11 @@ struct SymbolRecord {
 // Parse positions where the encoder must not take a match longer than the
 // given length (below MIN_MATCH: a literal).
 using ParseLimits = std::map<size_t, int>;
+
+struct MatchCandidate {
+    int length;
+    int offset;
+};
 
 // Finds matches over the data preceded by the spaces the decoder's ring holds
 // when a member starts, so the first bytes can refer back into them.
@@ -97,38 +109,298 @@ private:
     std::vector<size_t> chain_;
 };
 
+// Eight bytes at a time; both texts must have eight bytes of slack at limit.
+int CommonLength(const uint8_t* a, const uint8_t* b, int limit)
+{
+    int length = 0;
+    while (length < limit) {
+        uint64_t x, y;
+        std::memcpy(&x, a + length, sizeof x);
+        std::memcpy(&y, b + length, sizeof y);
+        uint64_t differ = x ^ y;
+        if (differ != 0) {
+            length += __builtin_ctzll(differ) / 8;
+            break;
+        }
+        length += 8;
+    }
+    return length < limit ? length : limit;
+}
+
+// The match finder of the priced parse. A three-byte match is worth little
+// unless it is near, so the nearest one is kept in a table of its own; the
+// chains link positions that share four bytes, which keeps them short enough
+// to follow for the longer matches.
+class PricedMatchFinder {
+public:
+    PricedMatchFinder(const uint8_t* data, size_t size)
+        : text_(SPACE_FILLED + size + sizeof(uint64_t), ' '), size_(SPACE_FILLED + size),
+          nearest3_(HASH_SIZE, NONE), head4_(HASH_SIZE, NONE), chain4_(CHAIN_SLOTS, NONE)
+    {
+        std::memcpy(text_.data() + SPACE_FILLED, data, size);
+        for (size_t p = SPACE_FILLED - MAX_MATCH - 1; p < SPACE_FILLED && p + MIN_MATCH <= size_; p++)
+            Insert(p);
+    }
+
+    // The matches at pos worth pricing: each longer than the one before, at
+    // the nearest distance found for it, following at most chainLimit links.
+    // Returns how many were written to found (at most MAX_MATCH).
+    int FindAll(size_t pos, int maxLength, int chainLimit, MatchCandidate* found) const
+    {
+        size_t at = SPACE_FILLED + pos;
+        int count = 0;
+        if (maxLength < MIN_MATCH)
+            return count;
+        const uint8_t* current = text_.data() + at;
+        int best = MIN_MATCH - 1;
+        size_t near = nearest3_[Hash3(at)];
+        if (near != NONE && near < at && at - near <= RING) {
+            int length = CommonLength(text_.data() + near, current, maxLength);
+            if (length >= MIN_MATCH) {
+                best = length;
+                found[count++] = {length, static_cast<int>(at - near - 1)};
+                if (best == maxLength)
+                    return count;
+            }
+        }
+        if (maxLength < 4)
+            return count;
+        size_t candidate = head4_[Hash4(at)];
+        // Positions at or after pos are already in the chains when a plan is
+        // made again over its own tail.
+        while (candidate != NONE && candidate >= at)
+            candidate = chain4_[candidate % CHAIN_SLOTS];
+        for (; candidate != NONE && at - candidate <= RING && chainLimit > 0;
+             candidate = chain4_[candidate % CHAIN_SLOTS], chainLimit--) {
+            const uint8_t* earlier = text_.data() + candidate;
+            if (earlier[best] != current[best])
+                continue;
+            int length = CommonLength(earlier, current, maxLength);
+            if (length > best) {
+                best = length;
+                found[count++] = {length, static_cast<int>(at - candidate - 1)};
+                if (best == maxLength)
+                    break;
+            }
+        }
+        return count;
+    }
+
+    void InsertInput(size_t pos) { Insert(SPACE_FILLED + pos); }
+
+private:
+    uint32_t Hash3(size_t at) const
+    {
+        uint32_t key = text_[at] | (text_[at + 1] << 8) | (text_[at + 2] << 16);
+        return (key * 2654435761u) >> (32 - HASH_BITS);
+    }
+
+    uint32_t Hash4(size_t at) const
+    {
+        uint32_t key;
+        std::memcpy(&key, text_.data() + at, sizeof key);
+        return (key * 2654435761u) >> (32 - HASH_BITS);
+    }
+
+    void Insert(size_t at)
+    {
+        if (at + MIN_MATCH <= size_)
+            nearest3_[Hash3(at)] = at;
+        if (at + 4 <= size_) {
+            uint32_t h = Hash4(at);
+            chain4_[at % CHAIN_SLOTS] = head4_[h];
+            head4_[h] = at;
+        }
+    }
+
+    std::vector<uint8_t> text_;
+    size_t size_; // the spaces and the data, without the slack
+    std::vector<size_t> nearest3_;
+    std::vector<size_t> head4_;
+    std::vector<size_t> chain4_;
+};
+
+// Writes symbols through the adaptive tree and keeps, on request, where each
+// one starts in the bit stream.
+struct SymbolWriter {
+    CodeTree tree;
+    BitWriter out;
+    std::vector<SymbolRecord>* symbols;
+
+    explicit SymbolWriter(std::vector<SymbolRecord>* records) : symbols(records) { tree.Init(); }
+
+    void Literal(size_t pos, uint8_t byte)
+    {
+        if (symbols)
+            symbols->push_back({out.bitCount, pos, 1});
+        tree.Emit(out, byte);
+    }
+
+    void Match(size_t pos, int length, int offset)
+    {
+        if (symbols)
+            symbols->push_back({out.bitCount, pos, length});
+        tree.Emit(out, 256 + length - MIN_MATCH);
+        EmitOffset(out, offset);
+    }
+};
+
+// The longest match the parse may take at pos, by the data's end and the limits.
+class LengthCap {
+public:
+    LengthCap(size_t size, const ParseLimits& limits) : size_(size), limits_(limits), next_(limits.begin()) {}
+
+    // Positions must be asked in increasing order.
+    int At(size_t pos)
+    {
+        int cap = static_cast<int>(std::min<size_t>(MAX_MATCH, size_ - pos));
+        while (next_ != limits_.end() && next_->first < pos)
+            ++next_;
+        if (next_ != limits_.end() && next_->first == pos)
+            cap = std::min(cap, next_->second);
+        return cap;
+    }
+
+private:
+    size_t size_;
+    const ParseLimits& limits_;
+    ParseLimits::const_iterator next_;
+};
+
 // Greedy parse: the longest match at each position, else a literal.
-BitWriter EncodeStream(const uint8_t* data, size_t size, const ParseLimits& limits,
+BitWriter EncodeGreedy(const uint8_t* data, size_t size, const ParseLimits& limits,
                        std::vector<SymbolRecord>* symbols)
 {
     MatchFinder finder(data, size);
-    CodeTree tree;
-    tree.Init();
-    BitWriter out;
-    auto limit = limits.begin();
+    SymbolWriter writer(symbols);
+    LengthCap cap(size, limits);
     size_t pos = 0;
     while (pos < size) {
-        int maxLength = static_cast<int>(std::min<size_t>(MAX_MATCH, size - pos));
-        while (limit != limits.end() && limit->first < pos)
-            ++limit;
-        if (limit != limits.end() && limit->first == pos)
-            maxLength = std::min(maxLength, limit->second);
         int offset = 0;
-        int length = finder.Find(pos, maxLength, offset);
-        if (symbols)
-            symbols->push_back({out.bitCount, pos, length >= MIN_MATCH ? length : 1});
+        int length = finder.Find(pos, cap.At(pos), offset);
         if (length >= MIN_MATCH) {
-            tree.Emit(out, 256 + length - MIN_MATCH);
-            EmitOffset(out, offset);
+            writer.Match(pos, length, offset);
         } else {
             length = 1;
-            tree.Emit(out, data[pos]);
+            writer.Literal(pos, data[pos]);
         }
         for (int k = 0; k < length; k++)
             finder.InsertInput(pos + k);
         pos += static_cast<size_t>(length);
     }
-    return out;
+    return writer.out;
+}
+
+// Priced parse: plans a block of positions at a time for the fewest bits,
+// pricing literals and match lengths with the code lengths the adaptive tree
+// has at the block's start and offsets with their fixed code. The plan
+// reaches MAX_MATCH past the block, so the symbols written, those that start
+// in the block, may end beyond it. A match of NICE_LENGTH is taken at once
+// and ends the block early.
+BitWriter EncodePriced(const uint8_t* data, size_t size, const ParseLimits& limits,
+                       std::vector<SymbolRecord>* symbols)
+{
+    struct Step {
+        uint32_t bits;   // cheapest known cost of reaching this position from the block's start
+        uint16_t length; // of the symbol that reaches it: 1 a literal, else a match
+        uint16_t offset;
+    };
+    const uint32_t UNREACHED = UINT32_MAX;
+
+    uint8_t offsetBits[64];
+    for (int upper = 0; upper < 64; upper++)
+        offsetBits[upper] = static_cast<uint8_t>(OffsetCodeLength(upper) + 6);
+
+    PricedMatchFinder finder(data, size);
+    SymbolWriter writer(symbols);
+    LengthCap cap(size, limits);
+    std::vector<Step> plan(PRICED_BLOCK + MAX_MATCH + 1);
+    std::vector<Step> path;
+    std::vector<uint32_t> firstMatch; // per planned position, its first entry in matches
+    std::vector<MatchCandidate> matches;
+    MatchCandidate found[MAX_MATCH];
+    uint8_t codeBits[SYMBOLS];
+    size_t pricedAt = 0;
+    bool priced = false;
+
+    size_t blockStart = 0;
+    size_t inserted = 0; // positions below this are in the hash chains
+    while (blockStart < size) {
+        size_t blockLength = std::min<size_t>(PRICED_BLOCK, size - blockStart);
+        size_t planLength = std::min<size_t>(blockLength + MAX_MATCH, size - blockStart);
+
+        // The matches at every planned position, up to one of NICE_LENGTH.
+        size_t end = planLength; // where the planned symbols stop
+        MatchCandidate nice = {0, 0};
+        firstMatch.clear();
+        matches.clear();
+        for (size_t i = 0; i < planLength; i++) {
+            size_t pos = blockStart + i;
+            int maxLength = std::min<int>(cap.At(pos), static_cast<int>(planLength - i));
+            int count = finder.FindAll(pos, maxLength, PRICED_CHAIN, found);
+            if (pos >= inserted) {
+                finder.InsertInput(pos);
+                inserted = pos + 1;
+            }
+            if (i < blockLength && count > 0 && found[count - 1].length >= NICE_LENGTH) {
+                end = i;
+                nice = found[count - 1];
+                break;
+            }
+            firstMatch.push_back(static_cast<uint32_t>(matches.size()));
+            matches.insert(matches.end(), found, found + count);
+        }
+        firstMatch.push_back(static_cast<uint32_t>(matches.size()));
+
+        // Blocks cut short by long matches share the code lengths for a while.
+        if (!priced || blockStart - pricedAt >= PRICE_REFRESH) {
+            writer.tree.CodeLengths(codeBits);
+            pricedAt = blockStart;
+            priced = true;
+        }
+
+        plan[0].bits = 0;
+        for (size_t i = 1; i <= end; i++)
+            plan[i].bits = UNREACHED;
+        for (size_t i = 0; i < end; i++) {
+            uint32_t here = plan[i].bits;
+            uint32_t literal = here + codeBits[data[blockStart + i]];
+            if (literal < plan[i + 1].bits)
+                plan[i + 1] = {literal, 1, 0};
+            int length = MIN_MATCH;
+            for (uint32_t c = firstMatch[i]; c < firstMatch[i + 1]; c++) {
+                const MatchCandidate& match = matches[c];
+                uint32_t base = here + offsetBits[match.offset >> 6];
+                for (; length <= match.length; length++) {
+                    uint32_t bits = base + codeBits[256 + length - MIN_MATCH];
+                    Step& target = plan[i + static_cast<size_t>(length)];
+                    if (bits <= target.bits)
+                        target = {bits, static_cast<uint16_t>(length), static_cast<uint16_t>(match.offset)};
+                }
+            }
+        }
+
+        // Follow the plan back from its end, then write it forward.
+        path.clear();
+        for (size_t i = end; i > 0; i -= plan[i].length)
+            path.push_back(plan[i]);
+        size_t pos = blockStart;
+        for (auto step = path.rbegin(); step != path.rend() && pos < blockStart + blockLength; ++step) {
+            if (step->length == 1)
+                writer.Literal(pos, data[pos]);
+            else
+                writer.Match(pos, step->length, step->offset);
+            pos += step->length;
+        }
+        if (nice.length > 0) {
+            writer.Match(pos, nice.length, nice.offset);
+            pos += static_cast<size_t>(nice.length);
+            for (; inserted < pos; inserted++)
+                finder.InsertInput(inserted);
+        }
+        blockStart = pos;
+    }
+    return writer.out;
 }
 
 bool FitsSizeField(uint64_t size) { return size <= UINT32_MAX; }
@@ -189,14 +461,18 @@ std::vector<uint8_t> EncodeMemberPlain(const uint8_t* data, size_t size)
 {
     std::vector<uint8_t> member;
     PutSizeField(member, size);
-    BitWriter stream = EncodeStream(data, size, ParseLimits(), nullptr);
+    BitWriter stream = EncodePriced(data, size, ParseLimits(), nullptr);
     member.insert(member.end(), stream.bytes.begin(), stream.bytes.end());
     return member;
 }
 
 std::vector<uint8_t> EncodeMemberGreedy(const uint8_t* data, size_t size)
 {
-    return EncodeMemberPlain(data, size);
+    std::vector<uint8_t> member;
+    PutSizeField(member, size);
+    BitWriter stream = EncodeGreedy(data, size, ParseLimits(), nullptr);
+    member.insert(member.end(), stream.bytes.begin(), stream.bytes.end());
+    return member;
 }
 
 bool MemberAvoidsMarker(const uint8_t* member, size_t size, const uint8_t* marker, size_t markerLength)
@@ -222,7 +498,7 @@ bool EncodeMemberAvoiding(const uint8_t* data, size_t size, const uint8_t* marke
     ParseLimits limits;
     for (int attempt = 0; attempt < MAX_ATTEMPTS; attempt++) {
         std::vector<SymbolRecord> symbols;
-        BitWriter stream = EncodeStream(data, size, limits, &symbols);
+        BitWriter stream = EncodePriced(data, size, limits, &symbols);
         member.clear();
         PutSizeField(member, size);
         member.insert(member.end(), stream.bytes.begin(), stream.bytes.end());
