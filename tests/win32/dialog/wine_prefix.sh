@@ -1,9 +1,5 @@
 #!/bin/sh
 # Settings of the Wine prefix that the dialog tests need.
-#   wine_prefix.sh windows PREFIX
-#       The test program's windows are not left to a window manager (there is
-#       none on the virtual display): Wine draws their frames itself and does
-#       not wait for one when a window closes.
 #   wine_prefix.sh cdrom-setup PREFIX DIRECTORY MODULE
 #       Drive D: of type CD-ROM, holding a copy of MODULE.
 #   wine_prefix.sh cdrom-cleanup PREFIX
@@ -15,10 +11,6 @@ action=$1
 export WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 drives='HKLM\Software\Wine\Drives'
 case $action in
-windows)
-    wine reg add 'HKCU\Software\Wine\AppDefaults\dialog_test.exe\X11 Driver' /v Managed /d N /f >/dev/null
-    exit 0
-    ;;
 cdrom-setup)
     mkdir -p "$3"
     cp "$4" "$3/"
