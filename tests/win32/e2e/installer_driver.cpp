@@ -196,6 +196,11 @@ HWND InstallerRun::WaitForBox()
     return nullptr;
 }
 
+HWND InstallerRun::FindBox()
+{
+    return FindProcessWindow(info_.dwProcessId, IsInstallerBox);
+}
+
 SeenBox InstallerRun::ReadBox(HWND box)
 {
     SeenBox seen;

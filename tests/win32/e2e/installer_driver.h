@@ -44,6 +44,8 @@ public:
     std::vector<SeenBox> AnswerBoxesUntilExit(std::vector<int> answers);
     // Waits for the next box and returns it unanswered (null on exit).
     HWND WaitForBox();
+    // A box of the installer shown now, or null; does not wait.
+    HWND FindBox();
     static SeenBox ReadBox(HWND box);
     void Answer(HWND box, int button);
 

@@ -1,0 +1,580 @@
+// Faults met by the real setup32.exe, driven in its own process as a user
+// would drive it: full disks, read-only and locked files, a missing
+// temporary directory, damaged images, aborts at several points, awkward
+// destinations. After each case the destination holds exactly what the
+// installer promises, the right box was shown, no temporary file is left
+// and the process exited with 0. Each case runs alone on the fault matrix's
+// Wine prefix, whose processes are ended after it (run_case.sh).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "installer_driver.h"
+
+namespace {
+
+const char kCreateDirText[] =
+    "There seems to be a problem creating the directory you specified.\n\nPlease try using a different directory "
+    "name!";
+const char kCopyText[] =
+    "There seems to be a problem copying files to their destination.\n\nPlease try running the installation "
+    "program again!";
+const char kBackupFileText[] =
+    "There seems to be a problem backing up your original files.\n\nPlease try installing to a different "
+    "directory!";
+const char kExtractText[] =
+    "There seems to be a problem extracting files from the installation file.\n\nPlease try running the "
+    "installation program again!";
+const char kCorruptText[] =
+    "The installation file seems to be corrupt!\n\nPlease try running the installation program again or download "
+    "a new version!";
+const char kSpaceText[] =
+    "You have chosen to install to a directory path which has spaces in its name; this may affect the "
+    "functioning of certain features in Vexa.\n\nIt is highly recommended that you install Vexa to a directory "
+    "path that does NOT have spaces in its name.\n\nDo you wish to continue installing to this directory?";
+const char kKeepSettingsText[] =
+    "The Vexa installation comes with INI files but if I install them you will lose your current Vexa "
+    "settings.\n\nWould you like to KEEP your current Vexa settings?";
+const char kAbortText[] = "Are you sure you want to abort the installation?";
+const char kSuccessText[] =
+    "Vexa Installation was successful!\n\nPlease take the time to browse through the readme.txt, versions.txt, "
+    "and vexa.hlp files!\n\nHave fun!";
+
+struct ExpectedBox {
+    const char* caption;
+    const char* text;
+    UINT buttons;
+};
+const ExpectedBox kCreateDirError{"Vexa Installation Error [1]", kCreateDirText, MB_OK};
+const ExpectedBox kCopyError{"Vexa Installation Error [4]", kCopyText, MB_OK};
+const ExpectedBox kDecodeError{"Vexa Installation Error [5]", kCopyText, MB_OK};
+const ExpectedBox kBackupError{"Vexa Installation Error [7]", kBackupFileText, MB_OK};
+const ExpectedBox kTempError{"Vexa Installation Error [11]", kExtractText, MB_OK};
+const ExpectedBox kCorruptError{"Vexa Installation Error [13]", kCorruptText, MB_OK};
+const ExpectedBox kSpaceWarning{"Vexa Installation Warning", kSpaceText, MB_YESNO};
+const ExpectedBox kKeepSettings{"Vexa Installation Warning", kKeepSettingsText, MB_YESNO};
+const ExpectedBox kAbortQuestion{"Vexa Installation Warning", kAbortText, MB_YESNO};
+const ExpectedBox kSuccess{"Vexa Installation", kSuccessText, MB_OK};
+
+const char* const kMembers[] = {"vexa32.exe", "vlink32.exe", "vexa.hlp",    "ircintro.hlp", "readme.txt", "versions.txt",
+                                "vexa.ini",   "aliases.ini", "popups.ini",  "servers.ini",  "urls.ini"};
+const int kMemberCount = 11;
+
+const char kWork[] = "c:\\faults";
+const char kInstaller[] = "c:\\faults\\setup32.exe";
+
+// What a destination holds: relative path -> "new" (the payload's file),
+// "old" (what the existing installation had there) or "dir".
+using Tree = std::map<std::string, std::string>;
+
+std::string OldContent(const std::string& member)
+{
+    return "the user's own " + member + ", from an earlier installation\r\n";
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::string bytes;
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        return bytes;
+    int c;
+    while ((c = std::fgetc(in)) != EOF)
+        bytes += static_cast<char>(c);
+    std::fclose(in);
+    return bytes;
+}
+
+bool WriteAll(const std::string& path, const std::string& bytes)
+{
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && ok;
+}
+
+// Every file and directory below root, each file classified against the
+// payload and the old installation.
+void Survey(const std::string& root, const std::string& relative, const std::string& payload, Tree& tree)
+{
+    for (const std::string& name : ListFiles(relative.empty() ? root : root + "\\" + relative)) {
+        std::string path = relative.empty() ? name : relative + "\\" + name;
+        std::string full = root + "\\" + path;
+        if (GetFileAttributesA(full.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+            tree[path] = "dir";
+            Survey(root, path, payload, tree);
+            continue;
+        }
+        std::string contents = ReadAll(full);
+        if (contents == OldContent(name))
+            tree[path] = "old";
+        else if (contents == ReadAll(payload + "\\" + name))
+            tree[path] = "new";
+        else
+            tree[path] = "other (" + std::to_string(contents.size()) + " bytes)";
+    }
+}
+
+Tree SurveyOf(const std::string& root, const std::string& payload)
+{
+    Tree tree;
+    if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES)
+        Survey(root, "", payload, tree);
+    return tree;
+}
+
+std::string Show(const Tree& tree)
+{
+    std::string text;
+    for (const auto& entry : tree)
+        text += "  " + entry.first + ": " + entry.second + "\n";
+    return text.empty() ? "  (nothing)\n" : text;
+}
+
+// Members first..last as "new" or "old", optionally below backup\.
+void Add(Tree& tree, int first, int last, const char* kind, bool inBackup = false)
+{
+    if (inBackup)
+        tree["backup"] = "dir";
+    for (int i = first; i <= last; i++)
+        tree[std::string(inBackup ? "backup\\" : "") + kMembers[i]] = kind;
+}
+
+bool CreateOldInstallation(const std::string& destination, bool readOnly)
+{
+    CreateDirectoryA(destination.c_str(), nullptr);
+    for (const char* member : kMembers) {
+        std::string path = destination + "\\" + member;
+        if (!WriteAll(path, OldContent(member)))
+            return false;
+        if (readOnly && !SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY))
+            return false;
+    }
+    return true;
+}
+
+std::string TempPath()
+{
+    char path[MAX_PATH] = "";
+    GetTempPathA(sizeof path, path);
+    return path;
+}
+
+// The package's markers in a copy of a known good installer: the opening
+// one first, then the one that closes each member.
+std::vector<size_t> MarkerOffsets(const std::string& image)
+{
+    std::vector<size_t> offsets;
+    for (size_t at = image.find("ARNI"); at != std::string::npos && offsets.size() < 12;
+         at = image.find("ARNI", at + 4))
+        offsets.push_back(at);
+    return offsets;
+}
+
+// Process environment for the installer: TMP and TEMP.
+class TempEnvironment {
+public:
+    explicit TempEnvironment(const std::string& dir) : set_(!dir.empty())
+    {
+        if (!set_)
+            return;
+        SetEnvironmentVariableA("TMP", dir.c_str());
+        SetEnvironmentVariableA("TEMP", dir.c_str());
+    }
+    ~TempEnvironment()
+    {
+        if (!set_)
+            return;
+        SetEnvironmentVariableA("TMP", saved_.c_str());
+        SetEnvironmentVariableA("TEMP", saved_.c_str());
+    }
+
+private:
+    bool set_;
+    std::string saved_ = TempPath();
+};
+
+// Serves messages in short steps until the condition holds or the process
+// ends; true when the condition held.
+bool PollUntil(InstallerRun& run, const std::function<bool()>& condition)
+{
+    for (DWORD waited = 0; waited < 60000; waited += 2) {
+        if (condition())
+            return true;
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, run.ProcessId());
+        bool ended = !process || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        if (process)
+            CloseHandle(process);
+        if (ended)
+            return condition();
+        WaitServing(nullptr, 2);
+    }
+    return false;
+}
+
+bool InOptionsMode(InstallerRun& run)
+{
+    return run.IsEnabled(IDOK) && run.ControlText(IDCANCEL) == "Cancel";
+}
+
+void ExpectBoxes(const std::vector<ExpectedBox>& expected, const std::vector<SeenBox>& seen)
+{
+    ASSERT_EQ(expected.size(), seen.size());
+    for (size_t i = 0; i < seen.size(); ++i) {
+        SCOPED_TRACE("box " + std::to_string(i + 1));
+        EXPECT_EQ(expected[i].caption, seen[i].caption);
+        EXPECT_EQ(expected[i].text, seen[i].text);
+        EXPECT_EQ(expected[i].buttons, seen[i].buttons);
+    }
+}
+
+// Answers one box with the next queued answer (else OK, or No).
+SeenBox AnswerBox(InstallerRun& run, HWND box, std::vector<int>& answers)
+{
+    SeenBox seen = InstallerRun::ReadBox(box);
+    if (!answers.empty()) {
+        seen.answer = answers.front();
+        answers.erase(answers.begin());
+    } else {
+        seen.answer = GetDlgItem(box, IDOK) ? IDOK : IDNO;
+    }
+    run.Answer(box, seen.answer);
+    return seen;
+}
+
+void RemoveEverything(const std::string& destination)
+{
+    ASSERT_TRUE(RemoveTree(destination)) << destination;
+    ASSERT_TRUE(RemoveTree(TempPath() + "vexa.tmp"));
+    ASSERT_TRUE(RemoveTree("c:\\vexa.tmp"));
+}
+
+void ExpectNoTemporaryFile(const std::string& tempDir)
+{
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((tempDir + "vexa.tmp").c_str())) << tempDir;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("c:\\vexa.tmp"));
+}
+
+// ---------------------------------------------------------------------------
+// The fault table.
+
+enum Image { INTACT, FLIPPED_IN_LAST_MEMBER, CUT_IN_LAST_MEMBER };
+enum Existing { NOTHING, OLD_INSTALLATION, OLD_READ_ONLY };
+
+struct FaultSpec {
+    const char* name;
+    std::string destination;   // empty: c:\faults\<name>
+    Image image;
+    Existing existing;
+    std::string tempDir;       // the installer's TMP and TEMP; empty: the prefix's own
+    bool backups;
+    int heldMember;            // held open without sharing by this process; -1 none
+    std::vector<int> answers;
+    std::vector<ExpectedBox> boxes;
+    std::function<Tree()> expected;   // the destination afterwards
+};
+
+std::string LongDestination(size_t length)
+{
+    // Components of at most 100 characters below c:\faults\long-N.
+    std::string path = std::string(kWork) + "\\long-" + std::to_string(length);
+    while (path.size() < length) {
+        size_t room = length - path.size() - 1;
+        if (room == 0) {
+            path += "x";   // no room for a separator and a name: lengthen the last name
+            break;
+        }
+        path += "\\" + std::string(std::min<size_t>(room, 100), 'd');
+    }
+    return path;
+}
+
+Tree Nothing() { return Tree(); }
+Tree AllNew()
+{
+    Tree tree;
+    Add(tree, 0, kMemberCount - 1, "new");
+    return tree;
+}
+
+const FaultSpec kFaultCases[] = {
+    // T: holds 160 KiB: the first member fits, the second does not.
+    {"DiskFullInASecondMember", "t:\\vexa", INTACT, NOTHING, "", true, -1, {}, {kDecodeError}, Nothing},
+    // U: holds 16 KiB: the first member's bytes do not fit.
+    {"DiskFullAtTheTemporaryFile", "", INTACT, NOTHING, "u:\\", true, -1, {}, {kTempError}, Nothing},
+    {"TemporaryDirectoryMissing", "", INTACT, NOTHING, "c:\\faults\\no-such-directory\\", true, -1, {}, {kTempError},
+     Nothing},
+    {"ReadOnlyFilesOverwritten", "", INTACT, OLD_READ_ONLY, "", false, -1, {IDNO}, {kKeepSettings, kSuccess}, AllNew},
+    {"ReadOnlyFilesBackedUp", "", INTACT, OLD_READ_ONLY, "", true, -1, {IDNO}, {kKeepSettings, kSuccess},
+     [] {
+         Tree tree = AllNew();
+         Add(tree, 0, kMemberCount - 1, "old", true);
+         return tree;
+     }},
+    // readme.txt (member 4) cannot be moved: the four members before it were
+    // backed up and installed, and are removed again; their originals stay
+    // in backup.
+    {"FileHeldOpenWithBackups", "", INTACT, OLD_INSTALLATION, "", true, 4, {}, {kBackupError},
+     [] {
+         Tree tree;
+         Add(tree, 4, kMemberCount - 1, "old");
+         Add(tree, 0, 3, "old", true);
+         return tree;
+     }},
+    // Without backups the four members before it were overwritten in place,
+    // as the user chose; the roll-back removes what was written.
+    {"FileHeldOpenWithoutBackups", "", INTACT, OLD_INSTALLATION, "", false, 4, {}, {kCopyError},
+     [] {
+         Tree tree;
+         Add(tree, 4, kMemberCount - 1, "old");
+         return tree;
+     }},
+    {"FlippedByteInTheLastMember", "", FLIPPED_IN_LAST_MEMBER, NOTHING, "", true, -1, {}, {kCorruptError}, Nothing},
+    {"CutShortInTheLastMember", "", CUT_IN_LAST_MEMBER, NOTHING, "", true, -1, {}, {kCorruptError}, Nothing},
+    // The user keeps the settings; the failure comes after every member was
+    // handled: the settings files and the backups survive the roll-back.
+    {"KeptSettingsAndBackupsSurviveAFailure", "", FLIPPED_IN_LAST_MEMBER, OLD_INSTALLATION, "", true, -1, {IDYES},
+     {kKeepSettings, kCorruptError},
+     [] {
+         Tree tree;
+         Add(tree, 6, kMemberCount - 1, "old");
+         Add(tree, 0, 5, "old", true);
+         return tree;
+     }},
+    // The platform's path limit refuses 279; the installer itself refuses
+    // anything longer, whose derived paths would not fit its buffers.
+    {"Destination279Characters", LongDestination(279), INTACT, NOTHING, "", true, -1, {}, {kCreateDirError}, Nothing},
+    {"Destination280Characters", LongDestination(280), INTACT, NOTHING, "", true, -1, {}, {kCreateDirError}, Nothing},
+    {"Destination299Characters", LongDestination(299), INTACT, NOTHING, "", true, -1, {}, {kCreateDirError}, Nothing},
+    {"DestinationWithSpaces", "c:\\faults\\with spaces", INTACT, NOTHING, "", true, -1, {IDYES},
+     {kSpaceWarning, kSuccess}, AllNew},
+    {"DestinationWithSpacesDeclined", "c:\\faults\\declined spaces", INTACT, NOTHING, "", true, -1, {IDNO},
+     {kSpaceWarning}, Nothing},
+    {"DestinationWithTrailingBackslash", "c:\\faults\\trailing\\", INTACT, NOTHING, "", true, -1, {}, {kSuccess},
+     AllNew},
+};
+
+// The installer to run: the built one, or a copy damaged inside its last
+// member after the first eight bytes of its bit stream.
+void PlaceInstaller(Image image)
+{
+    std::string bytes = ReadAll(SETUP32_EXE);
+    ASSERT_FALSE(bytes.empty());
+    std::vector<size_t> markers = MarkerOffsets(bytes);
+    ASSERT_EQ(12u, markers.size()) << "the installer's package is not where it should be";
+    size_t inLastMember = markers[10] + 4 + 4 + 8;
+    ASSERT_LT(inLastMember, markers[11]);
+    if (image == FLIPPED_IN_LAST_MEMBER) {
+        bytes[inLastMember] = static_cast<char>(bytes[inLastMember] ^ 0x10);
+        ASSERT_EQ(markers, MarkerOffsets(bytes)) << "the flip made or broke a marker";
+    } else if (image == CUT_IN_LAST_MEMBER) {
+        // A file cut short does not load at all; so the package ends early
+        // inside its slot: the rest of it, closing markers included, blank.
+        size_t packageEnd = markers[11] + 4 + 6;
+        std::fill(bytes.begin() + inLastMember, bytes.begin() + packageEnd, '\0');
+        markers.pop_back();
+        ASSERT_EQ(markers, MarkerOffsets(bytes)) << "a marker follows the package";
+    }
+    ASSERT_TRUE(WriteAll(kInstaller, bytes));
+}
+
+class FaultCase : public ::testing::TestWithParam<FaultSpec> {};
+
+}  // namespace
+
+TEST_P(FaultCase, Runs)
+{
+    const FaultSpec& c = GetParam();
+    CreateDirectoryA(kWork, nullptr);
+    const std::string destination = c.destination.empty() ? std::string(kWork) + "\\" + c.name : c.destination;
+    std::string bare = destination;
+    if (bare.size() > 3 && bare.back() == '\\')
+        bare.pop_back();
+    RemoveEverything(bare);
+    ASSERT_NO_FATAL_FAILURE(PlaceInstaller(c.image));
+
+    // Only the last component is created by the installer: make the parents.
+    for (size_t at = bare.find('\\', 3); at != std::string::npos; at = bare.find('\\', at + 1))
+        CreateDirectoryA(bare.substr(0, at).c_str(), nullptr);
+    if (c.existing != NOTHING) {
+        ASSERT_TRUE(CreateOldInstallation(bare, c.existing == OLD_READ_ONLY));
+    }
+    if (!c.tempDir.empty() && c.tempDir.find("no-such") != std::string::npos) {
+        ASSERT_TRUE(RemoveTree(c.tempDir.substr(0, c.tempDir.size() - 1)));
+    }
+
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (c.heldMember >= 0) {
+        std::string path = bare + "\\" + kMembers[c.heldMember];
+        held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held) << path;
+    }
+
+    std::vector<SeenBox> boxes;
+    int exitCode = -2;
+    {
+        TempEnvironment temp(c.tempDir);
+        InstallerRun run;
+        ASSERT_TRUE(run.Start(kInstaller, ""));
+        ASSERT_TRUE(run.WaitForDialog());
+        run.SetControlText(105, destination);
+        run.SetChecked(109, c.backups);
+        run.SetChecked(111, false);
+        ASSERT_TRUE(run.Press(IDOK));
+
+        // Answer the expected boxes; a failure that sends the dialog back to
+        // its options is then left with Cancel, as a user would.
+        std::vector<int> answers = c.answers;
+        while (boxes.size() < c.boxes.size()) {
+            HWND box = run.WaitForBox();
+            if (!box)
+                break;
+            boxes.push_back(AnswerBox(run, box, answers));
+        }
+        HWND extra = nullptr;
+        ASSERT_TRUE(PollUntil(run, [&] { return (extra = run.FindBox()) != nullptr || InOptionsMode(run); }) ||
+                    run.WaitForExit() == 0);
+        if (extra) {
+            boxes.push_back(AnswerBox(run, extra, answers));
+        } else if (InOptionsMode(run)) {
+            EXPECT_EQ(destination, run.ControlText(105));
+            ASSERT_TRUE(run.Press(IDCANCEL));
+        }
+        std::vector<SeenBox> more = run.AnswerBoxesUntilExit({});
+        boxes.insert(boxes.end(), more.begin(), more.end());
+        exitCode = run.WaitForExit();
+    }
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
+
+    EXPECT_EQ(0, exitCode);
+    ExpectBoxes(c.boxes, boxes);
+    Tree expected = c.expected();
+    Tree found = SurveyOf(bare, PAYLOAD_STAGE);
+    EXPECT_EQ(expected, found) << "expected:\n" << Show(expected) << "found:\n" << Show(found);
+    if (expected.empty() && c.existing == NOTHING) {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(bare.c_str())) << "the created directory is left";
+    }
+    ExpectNoTemporaryFile(c.tempDir.empty() ? TempPath() : c.tempDir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultCase, ::testing::ValuesIn(kFaultCases),
+                         [](const ::testing::TestParamInfo<FaultSpec>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Abort! answered Yes at three points of an installation over an existing
+// one (backups on, settings kept), then Install again to completion.
+
+namespace {
+
+struct AbortSpec {
+    const char* name;
+    // The status line at which the user presses Abort!; empty: as soon as
+    // the installation runs.
+    const char* statusAtAbort;
+    std::vector<ExpectedBox> boxesBeforeAbort;
+    std::function<Tree()> afterAbort;
+};
+
+Tree Untouched()
+{
+    Tree tree;
+    Add(tree, 0, kMemberCount - 1, "old");
+    return tree;
+}
+
+const AbortSpec kAbortCases[] = {
+    // Nothing of the package has been reached yet.
+    {"First", "", {}, Untouched},
+    // The first member is in place (its original in backup), the second is
+    // being collected in the temporary file.
+    {"Middle", "Scanning file: vlink32.exe", {},
+     [] {
+         Tree tree;
+         Add(tree, 1, kMemberCount - 1, "old");
+         Add(tree, 0, 0, "old", true);
+         return tree;
+     }},
+    // Ten members handled (the settings kept), the last being collected.
+    {"Last", "Scanning file: urls.ini", {kKeepSettings},
+     [] {
+         Tree tree;
+         Add(tree, 6, kMemberCount - 1, "old");
+         Add(tree, 0, 5, "old", true);
+         return tree;
+     }},
+};
+
+class AbortCase : public ::testing::TestWithParam<AbortSpec> {};
+
+}  // namespace
+
+TEST_P(AbortCase, Runs)
+{
+    const AbortSpec& c = GetParam();
+    CreateDirectoryA(kWork, nullptr);
+    const std::string destination = std::string(kWork) + "\\abort-" + c.name;
+    RemoveEverything(destination);
+    ASSERT_TRUE(CopyFileA(LONG_TAIL_EXE, kInstaller, FALSE));
+    ASSERT_TRUE(CreateOldInstallation(destination, false));
+
+    InstallerRun run;
+    ASSERT_TRUE(run.Start(kInstaller, ""));
+    ASSERT_TRUE(run.WaitForDialog());
+    run.SetControlText(105, destination);
+    run.SetChecked(109, true);
+    run.SetChecked(111, false);
+    ASSERT_TRUE(run.Press(IDOK));
+
+    // Keep the settings when asked; press Abort! at the chosen point.
+    std::vector<SeenBox> boxes;
+    std::vector<int> keep = {IDYES};
+    const std::string trigger = c.statusAtAbort;
+    ASSERT_TRUE(PollUntil(run, [&] {
+        if (HWND box = run.FindBox()) {
+            boxes.push_back(AnswerBox(run, box, keep));
+            return false;
+        }
+        return run.ControlText(IDCANCEL) == "Abort!" && (trigger.empty() || run.ControlText(113) == trigger);
+    })) << "the installation never reached \"" << trigger << "\"";
+    ASSERT_TRUE(run.Press(IDCANCEL));
+    HWND question = run.WaitForBox();
+    ASSERT_TRUE(question);
+    std::vector<int> yes = {IDYES};
+    boxes.push_back(AnswerBox(run, question, yes));
+    ASSERT_TRUE(PollUntil(run, [&] { return InOptionsMode(run); })) << "the dialog did not return to its options";
+    ExpectBoxes(c.boxesBeforeAbort, std::vector<SeenBox>(boxes.begin(), boxes.end() - 1));
+    EXPECT_EQ(kAbortQuestion.text, boxes.back().text);
+
+    Tree afterAbort = c.afterAbort();
+    Tree found = SurveyOf(destination, LONG_TAIL_PAYLOAD);
+    EXPECT_EQ(afterAbort, found) << "after the abort, expected:\n" << Show(afterAbort) << "found:\n" << Show(found);
+    ExpectNoTemporaryFile(TempPath());
+
+    // Install again: the settings question comes again, the backup
+    // directory is reused, and the installation completes.
+    EXPECT_TRUE(run.IsChecked(109));
+    ASSERT_TRUE(run.Press(IDOK));
+    std::vector<SeenBox> again = run.AnswerBoxesUntilExit({IDYES});
+    EXPECT_EQ(0, run.WaitForExit());
+    ExpectBoxes({kKeepSettings, kSuccess}, again);
+
+    Tree complete;
+    Add(complete, 0, 5, "new");
+    Add(complete, 6, kMemberCount - 1, "old");
+    Add(complete, 0, 5, "old", true);
+    found = SurveyOf(destination, LONG_TAIL_PAYLOAD);
+    EXPECT_EQ(complete, found) << "after installing again, expected:\n" << Show(complete) << "found:\n" << Show(found);
+    ExpectNoTemporaryFile(TempPath());
+}
+
+INSTANTIATE_TEST_SUITE_P(Aborts, AbortCase, ::testing::ValuesIn(kAbortCases),
+                         [](const ::testing::TestParamInfo<AbortSpec>& info) { return std::string(info.param.name); });
