@@ -354,6 +354,8 @@ const FaultSpec kFaultCases[] = {
     {"Destination279Characters", LongDestination(279), INTACT, NOTHING, "", true, -1, {}, {kCreateDirError}, Nothing},
     {"Destination280Characters", LongDestination(280), INTACT, NOTHING, "", true, -1, {}, {kCreateDirError}, Nothing},
     {"Destination299Characters", LongDestination(299), INTACT, NOTHING, "", true, -1, {}, {kCreateDirError}, Nothing},
+    // More than the dialog reads: it takes the first 299 characters.
+    {"Destination400Characters", LongDestination(400), INTACT, NOTHING, "", true, -1, {}, {kCreateDirError}, Nothing},
     {"DestinationWithSpaces", "c:\\faults\\with spaces", INTACT, NOTHING, "", true, -1, {IDYES},
      {kSpaceWarning, kSuccess}, AllNew},
     {"DestinationWithSpacesDeclined", "c:\\faults\\declined spaces", INTACT, NOTHING, "", true, -1, {IDNO},
