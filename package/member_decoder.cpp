@@ -20,33 +20,21 @@ static uint16_t nodeParent[NODE_COUNT + SYMBOL_COUNT]; // after the nodes: the l
 // Decode tables of the fixed prefix code of the upper six offset bits, indexed
 // by the next eight bits of the stream. Values 0..63 take codes of 3 to 8 bits
 // in increasing order; each value fills 2^(8 - length) consecutive entries.
-struct OffsetTables {
-    uint8_t code[256];
-    uint8_t length[256];
-};
+// Filled when a member starts: the loop is smaller in the file than the tables.
+static uint8_t offsetCodeTable[256];
+static uint8_t offsetLengthTable[256];
 
-static constexpr int OffsetCodeLength(int value)
+static void InitOffsetTables()
 {
-    return value < 1 ? 3 : value < 4 ? 4 : value < 12 ? 5 : value < 24 ? 6 : value < 48 ? 7 : 8;
-}
-
-static constexpr OffsetTables MakeOffsetTables()
-{
-    OffsetTables tables{};
     int entry = 0;
     for (int value = 0; value < 64; value++) {
-        int span = 1 << (8 - OffsetCodeLength(value));
-        for (int k = 0; k < span; k++, entry++) {
-            tables.code[entry] = static_cast<uint8_t>(value);
-            tables.length[entry] = static_cast<uint8_t>(OffsetCodeLength(value));
+        int length = value < 1 ? 3 : value < 4 ? 4 : value < 12 ? 5 : value < 24 ? 6 : value < 48 ? 7 : 8;
+        for (int span = 1 << (8 - length); span > 0; span--, entry++) {
+            offsetCodeTable[entry] = static_cast<uint8_t>(value);
+            offsetLengthTable[entry] = static_cast<uint8_t>(length);
         }
     }
-    return tables;
 }
-
-static constexpr OffsetTables offsetTables = MakeOffsetTables();
-static constexpr const uint8_t* offsetCodeTable = offsetTables.code;
-static constexpr const uint8_t* offsetLengthTable = offsetTables.length;
 
 // One byte at a time through the stream's buffer, without the per-call
 // locking of fgetc/fputc: only this thread touches the streams.
@@ -241,6 +229,7 @@ bool DecodeMember(FILE* input, FILE* output)
         return false;
 
     InitCodeTree();
+    InitOffsetTables();
     for (int i = 0; i < SPACE_FILLED; i++)
         ringBuffer[i] = ' ';
     ringPos = SPACE_FILLED;
