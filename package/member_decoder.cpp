@@ -1,7 +1,7 @@
 #include "member_decoder.h"
 
-// All decoder state is process-wide and set up again for every member; the
-// tree and the bit reader work in 16-bit units.
+// The ring and the code tree are fixed process-wide arrays, set up again for
+// every member; the tree and the bit reader work in 16-bit units.
 
 enum {
     LEAF_BASE = NODE_COUNT,                  // nodeChild values from here on are leaves
@@ -10,9 +10,6 @@ enum {
 };
 
 static uint8_t ringBuffer[RING_SIZE];
-static uint16_t ringPos;
-static uint16_t bitBuffer;   // unread bits, left-aligned: the next bit is bit 15
-static uint16_t bitCount;    // valid bits in bitBuffer
 static uint16_t nodeFreq[NODE_COUNT + 1];            // the last entry is the 0xFFFF sentinel
 static uint16_t nodeChild[NODE_COUNT];
 static uint16_t nodeParent[NODE_COUNT + SYMBOL_COUNT]; // after the nodes: the leaf of each symbol
@@ -46,9 +43,11 @@ static void InitOffsetTables()
 #define PutByteUnlocked(byte, stream) putc_unlocked(byte, stream)
 #endif
 
-// The bit reader while a member is decoded: bitBuffer and bitCount in
-// registers. bits holds bitBuffer in its upper half and zeros below, so a
-// shift drops exactly the bits a 16-bit shift would.
+// The bit reader and the ring position live in registers while a member is
+// decoded; nothing of them outlasts the member. bits holds the 16-bit bit
+// buffer (unread bits, left-aligned: the next bit is bit 15) in its upper
+// half and zeros below, so a shift drops exactly the bits a 16-bit shift
+// would; count is the number of valid bits (0 to 16).
 struct BitReader {
     FILE* input;
     uint32_t bits;
@@ -88,8 +87,6 @@ static inline uint32_t ReadByte(BitReader& reader)
 
 static void InitCodeTree()
 {
-    bitBuffer = 0;
-    bitCount = 0;
     for (int s = 0; s < SYMBOL_COUNT; s++) {
         nodeFreq[s] = 1;
         nodeChild[s] = static_cast<uint16_t>(LEAF_BASE + s);
@@ -232,7 +229,6 @@ bool DecodeMember(FILE* input, FILE* output)
     InitOffsetTables();
     for (int i = 0; i < SPACE_FILLED; i++)
         ringBuffer[i] = ' ';
-    ringPos = SPACE_FILLED;
 
     uint32_t width = FileProgressWidth();
     if (width == 0)
@@ -242,8 +238,8 @@ bool DecodeMember(FILE* input, FILE* output)
         step = 1;
     ProgressCountdown progress = {step, step};
 
-    BitReader reader = {input, static_cast<uint32_t>(bitBuffer) << 16, bitCount};
-    uint32_t pos = ringPos;
+    BitReader reader = {input, 0, 0};
+    uint32_t pos = SPACE_FILLED;   // the next write position in the ring, always masked
     bool written = true;
     uint32_t produced = 0;
     while (produced < size) {
@@ -281,9 +277,6 @@ bool DecodeMember(FILE* input, FILE* output)
         if (ReachesStep(progress, count))
             FileProgressStep(produced, size);
     }
-    ringPos = static_cast<uint16_t>(pos);
-    bitBuffer = static_cast<uint16_t>(reader.bits >> 16);
-    bitCount = static_cast<uint16_t>(reader.count);
     if (!written)
         return false;
     FileProgressDone();
