@@ -406,6 +406,15 @@ TEST_P(FaultCase, Runs)
     // Only the last component is created by the installer: make the parents.
     for (size_t at = bare.find('\\', 3); at != std::string::npos; at = bare.find('\\', at + 1))
         CreateDirectoryA(bare.substr(0, at).c_str(), nullptr);
+    if (bare.compare(0, 2, "t:") == 0) {
+        // The small disk takes the first member but not the second as well.
+        ULARGE_INTEGER available, total;
+        ASSERT_TRUE(GetDiskFreeSpaceExA("t:\\", &available, &total, nullptr)) << "T: is not mounted";
+        size_t first = ReadAll(std::string(PAYLOAD_STAGE) + "\\" + kMembers[0]).size();
+        size_t second = ReadAll(std::string(PAYLOAD_STAGE) + "\\" + kMembers[1]).size();
+        ASSERT_GT(available.QuadPart, first + 8192);
+        ASSERT_LT(available.QuadPart, first + second);
+    }
     if (c.existing != NOTHING) {
         ASSERT_TRUE(CreateOldInstallation(bare, c.existing == OLD_READ_ONLY));
     }
