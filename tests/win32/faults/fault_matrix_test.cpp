@@ -267,7 +267,7 @@ void ExpectNoTemporaryFile(const std::string& tempDir)
 // The fault table.
 
 enum Image { INTACT, FLIPPED_IN_LAST_MEMBER, CUT_IN_LAST_MEMBER };
-enum Existing { NOTHING, OLD_INSTALLATION, OLD_READ_ONLY };
+enum Existing { NOTHING, OLD_INSTALLATION, OLD_READ_ONLY, A_FILE };
 
 struct FaultSpec {
     const char* name;
@@ -360,6 +360,7 @@ const FaultSpec kFaultCases[] = {
      {kSpaceWarning, kSuccess}, AllNew},
     {"DestinationWithSpacesDeclined", "c:\\faults\\declined spaces", INTACT, NOTHING, "", true, -1, {IDNO},
      {kSpaceWarning}, Nothing},
+    {"DestinationIsAnExistingFile", "", INTACT, A_FILE, "", true, -1, {}, {kCopyError}, Nothing},
     {"DestinationWithTrailingBackslash", "c:\\faults\\trailing\\", INTACT, NOTHING, "", true, -1, {}, {kSuccess},
      AllNew},
 };
@@ -415,7 +416,10 @@ TEST_P(FaultCase, Runs)
         ASSERT_GT(available.QuadPart, first + 8192);
         ASSERT_LT(available.QuadPart, first + second);
     }
-    if (c.existing != NOTHING) {
+    const std::string fileInItsPlace = "a file where the destination should be\r\n";
+    if (c.existing == A_FILE) {
+        ASSERT_TRUE(WriteAll(bare, fileInItsPlace));
+    } else if (c.existing != NOTHING) {
         ASSERT_TRUE(CreateOldInstallation(bare, c.existing == OLD_READ_ONLY));
     }
     if (!c.tempDir.empty() && c.tempDir.find("no-such") != std::string::npos) {
@@ -471,6 +475,9 @@ TEST_P(FaultCase, Runs)
     Tree expected = c.expected();
     Tree found = SurveyOf(bare, PAYLOAD_STAGE);
     EXPECT_EQ(expected, found) << "expected:\n" << Show(expected) << "found:\n" << Show(found);
+    if (c.existing == A_FILE) {
+        EXPECT_EQ(fileInItsPlace, ReadAll(bare));
+    }
     if (expected.empty() && c.existing == NOTHING) {
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(bare.c_str())) << "the created directory is left";
     }
