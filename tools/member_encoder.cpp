@@ -248,23 +248,23 @@ struct SymbolWriter {
 // The longest match the parse may take at pos, by the data's end and the limits.
 class LengthCap {
 public:
-    LengthCap(size_t size, const ParseLimits& limits) : size_(size), limits_(limits), next_(limits.begin()) {}
+    LengthCap(size_t size, const ParseLimits& limits) : size_(size), limits_(limits) {}
 
-    // Positions must be asked in increasing order.
-    int At(size_t pos)
+    // Any order: the priced parse plans the end of each block again.
+    int At(size_t pos) const
     {
         int cap = static_cast<int>(std::min<size_t>(MAX_MATCH, size_ - pos));
-        while (next_ != limits_.end() && next_->first < pos)
-            ++next_;
-        if (next_ != limits_.end() && next_->first == pos)
-            cap = std::min(cap, next_->second);
+        if (!limits_.empty()) {
+            auto limit = limits_.find(pos);
+            if (limit != limits_.end())
+                cap = std::min(cap, limit->second);
+        }
         return cap;
     }
 
 private:
     size_t size_;
     const ParseLimits& limits_;
-    ParseLimits::const_iterator next_;
 };
 
 // Greedy parse: the longest match at each position, else a literal.
