@@ -9,10 +9,18 @@ enum {
     RING_MASK = RING_SIZE - 1
 };
 
-static uint8_t ringBuffer[RING_SIZE];
-static uint16_t nodeFreq[NODE_COUNT + 1];            // the last entry is the 0xFFFF sentinel
-static uint16_t nodeChild[NODE_COUNT];
-static uint16_t nodeParent[NODE_COUNT + SYMBOL_COUNT]; // after the nodes: the leaf of each symbol
+// One record, so that a single base address reaches every table.
+static struct {
+    uint16_t freq[NODE_COUNT + 1];              // the last entry is the 0xFFFF sentinel
+    uint16_t child[NODE_COUNT];
+    uint16_t parent[NODE_COUNT + SYMBOL_COUNT]; // after the nodes: the leaf of each symbol
+    uint8_t ring[RING_SIZE];
+} decoderState;
+
+static uint8_t (&ringBuffer)[RING_SIZE] = decoderState.ring;
+static uint16_t (&nodeFreq)[NODE_COUNT + 1] = decoderState.freq;
+static uint16_t (&nodeChild)[NODE_COUNT] = decoderState.child;
+static uint16_t (&nodeParent)[NODE_COUNT + SYMBOL_COUNT] = decoderState.parent;
 
 // Decode tables of the fixed prefix code of the upper six offset bits, indexed
 // by the next eight bits of the stream. Values 0..63 take codes of 3 to 8 bits
@@ -44,26 +52,32 @@ static void InitOffsetTables()
 #endif
 
 // The bit reader and the ring position live in registers while a member is
-// decoded; nothing of them outlasts the member. bits holds the 16-bit bit
-// buffer (unread bits, left-aligned: the next bit is bit 15) in its upper
-// half and zeros below, so a shift drops exactly the bits a 16-bit shift
-// would; count is the number of valid bits (0 to 16).
+// decoded; nothing of them outlasts the member. bits holds the unread bits
+// of the 16-bit bit buffer left-aligned at bit 31, then a single 1 bit that
+// marks where they end, then zeros: the count of valid bits (0 to 16) is
+// where that mark stands, and a shift drops exactly the bits a 16-bit shift
+// would, without a separate count to keep.
 struct BitReader {
     FILE* input;
     uint32_t bits;
-    uint32_t count;
+};
+
+enum : uint32_t {
+    NO_BITS = 0x80000000u,     // the mark alone: no valid bits
+    NINE_OR_MORE = 0x007FFFFFu // a mark this low or lower: at least 9 valid bits
 };
 
 // Keeps 9 to 16 bits in hand. The end of the input, or a read error, supplies
 // zero bytes: the last symbols of a member need bits beyond its final byte.
 static inline void RefillBits(BitReader& reader)
 {
-    while (reader.count <= 8) {
+    while ((reader.bits & NINE_OR_MORE) == 0) {
         int byte = GetByteUnlocked(reader.input);
         if (byte == EOF)
             byte = 0;
-        reader.bits |= static_cast<uint32_t>(byte) << (24 - reader.count);
-        reader.count += 8;
+        uint32_t mark = static_cast<uint32_t>(__builtin_ctz(reader.bits));
+        reader.bits ^= (1u << mark) ^ (1u << (mark - 8));
+        reader.bits |= static_cast<uint32_t>(byte) << (mark - 7);
     }
 }
 
@@ -72,7 +86,6 @@ static inline uint32_t ReadBit(BitReader& reader)
     RefillBits(reader);
     uint32_t bit = reader.bits >> 31;
     reader.bits <<= 1;
-    reader.count--;
     return bit;
 }
 
@@ -81,7 +94,6 @@ static inline uint32_t ReadByte(BitReader& reader)
     RefillBits(reader);
     uint32_t byte = reader.bits >> 24;
     reader.bits <<= 8;
-    reader.count -= 8;
     return byte;
 }
 
@@ -238,7 +250,7 @@ bool DecodeMember(FILE* input, FILE* output)
         step = 1;
     ProgressCountdown progress = {step, step};
 
-    BitReader reader = {input, 0, 0};
+    BitReader reader = {input, NO_BITS};
     uint32_t pos = SPACE_FILLED;   // the next write position in the ring, always masked
     bool written = true;
     uint32_t produced = 0;
