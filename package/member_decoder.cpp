@@ -150,6 +150,31 @@ static void RebuildCodeTree()
     }
 }
 
+// Moves node n, whose count has just become k and now exceeds its right
+// neighbour's, past every node with a smaller count: it exchanges places
+// with the last of them, l, taking its children along. Returns l.
+static inline uint32_t MoveNodeUp(uint32_t n, uint16_t k)
+{
+    uint32_t l = n + 1;
+    while (k > nodeFreq[l + 1])
+        l++;
+    nodeFreq[n] = nodeFreq[l];
+    nodeFreq[l] = k;
+
+    uint32_t i = nodeChild[n];
+    nodeParent[i] = static_cast<uint16_t>(l);
+    if (i < LEAF_BASE)
+        nodeParent[i + 1] = static_cast<uint16_t>(l);
+
+    uint32_t j = nodeChild[l];
+    nodeChild[l] = static_cast<uint16_t>(i);
+    nodeParent[j] = static_cast<uint16_t>(n);
+    if (j < LEAF_BASE)
+        nodeParent[j + 1] = static_cast<uint16_t>(n);
+    nodeChild[n] = static_cast<uint16_t>(j);
+    return l;
+}
+
 // Counts the symbol on its path to the root, moving each node that now
 // outweighs its right neighbours past them so the counts stay ordered.
 static inline void UpdateCodeTree(int symbol)
@@ -158,29 +183,11 @@ static inline void UpdateCodeTree(int symbol)
         RebuildCodeTree();
     uint32_t n = nodeParent[LEAF_BASE + symbol];
     do {
-        uint16_t k = static_cast<uint16_t>(nodeFreq[n] + 1);
-        nodeFreq[n] = k;
-        if (k > nodeFreq[n + 1]) {
-            uint32_t l = n + 1;
-            while (k > nodeFreq[l + 1])
-                l++;
-            nodeFreq[n] = nodeFreq[l];
-            nodeFreq[l] = k;
-
-            uint32_t i = nodeChild[n];
-            nodeParent[i] = static_cast<uint16_t>(l);
-            if (i < LEAF_BASE)
-                nodeParent[i + 1] = static_cast<uint16_t>(l);
-
-            uint32_t j = nodeChild[l];
-            nodeChild[l] = static_cast<uint16_t>(i);
-            nodeParent[j] = static_cast<uint16_t>(n);
-            if (j < LEAF_BASE)
-                nodeParent[j + 1] = static_cast<uint16_t>(n);
-            nodeChild[n] = static_cast<uint16_t>(j);
-
-            n = l;
-        }
+        uint16_t* freq = &nodeFreq[n];
+        uint16_t k = static_cast<uint16_t>(freq[0] + 1);
+        freq[0] = k;
+        if (k > freq[1])
+            n = MoveNodeUp(n, k);
         n = nodeParent[n];
     } while (n != 0);
 }
@@ -202,25 +209,6 @@ static inline uint32_t DecodeOffset(BitReader& reader)
     for (int n = offsetLengthTable[b] - 2; n > 0; n--)
         b = ((b << 1) + ReadBit(reader)) & 0xFFFF;
     return upper | (b & 0x3F);
-}
-
-// Progress calls fall where produced is a multiple of step. Counting down to
-// the next multiple spares a division per symbol; the calls are the same.
-struct ProgressCountdown {
-    uint32_t step;
-    uint32_t toNext;   // bytes until produced reaches the next multiple of step
-};
-
-// True when produced, after advancing by count, is a multiple of step.
-static inline bool ReachesStep(ProgressCountdown& progress, uint32_t count)
-{
-    if (count < progress.toNext) {
-        progress.toNext -= count;
-        return false;
-    }
-    uint32_t past = (count - progress.toNext) % progress.step;
-    progress.toNext = progress.step - past;
-    return past == 0;
 }
 
 bool DecodeMember(FILE* input, FILE* output)
@@ -248,46 +236,57 @@ bool DecodeMember(FILE* input, FILE* output)
     uint32_t step = size / width;
     if (step == 0)
         step = 1;
-    ProgressCountdown progress = {step, step};
 
     BitReader reader = {input, NO_BITS};
     uint32_t pos = SPACE_FILLED;   // the next write position in the ring, always masked
     bool written = true;
     uint32_t produced = 0;
-    while (produced < size) {
-        int symbol = DecodeSymbol(reader);
-        uint32_t count;
-        if (symbol < 256) {
-            if (PutByteUnlocked(symbol, output) == EOF) {
-                written = false;
-                break;
-            }
-            ringBuffer[pos] = static_cast<uint8_t>(symbol);
-            pos = (pos + 1) & RING_MASK;
-            count = 1;
-        } else {
-            uint32_t from = pos - DecodeOffset(reader) - 1;
-            count = static_cast<uint32_t>(symbol - 255 + THRESHOLD);
-            for (uint32_t k = 0; k < count; k++) {
-                uint8_t byte = ringBuffer[from++ & RING_MASK];
-                if (PutByteUnlocked(byte, output) == EOF) {
+    // Progress calls fall after the symbols that leave produced at a multiple
+    // of step. Symbols are decoded in runs that stop at the next multiple (or
+    // the size), so the run itself makes no calls and tests no remainders.
+    uint64_t nextStep = step;
+    while (produced < size && written) {
+        uint32_t stop = nextStep < size ? static_cast<uint32_t>(nextStep) : size;
+        do {
+            int symbol = DecodeSymbol(reader);
+            uint32_t count;
+            if (symbol < 256) {
+                if (PutByteUnlocked(symbol, output) == EOF) {
                     written = false;
                     break;
                 }
-                ringBuffer[pos] = byte;
+                ringBuffer[pos] = static_cast<uint8_t>(symbol);
                 pos = (pos + 1) & RING_MASK;
+                count = 1;
+            } else {
+                uint32_t from = pos - DecodeOffset(reader) - 1;
+                count = static_cast<uint32_t>(symbol - 255 + THRESHOLD);
+                for (uint32_t k = 0; k < count; k++) {
+                    uint8_t byte = ringBuffer[from++ & RING_MASK];
+                    if (PutByteUnlocked(byte, output) == EOF) {
+                        written = false;
+                        break;
+                    }
+                    ringBuffer[pos] = byte;
+                    pos = (pos + 1) & RING_MASK;
+                }
+                if (!written)
+                    break;
             }
-            if (!written)
-                break;
-        }
-        // A final match may run past the stated size; near 4 GiB the count
-        // would wrap round and the loop would never end.
-        uint32_t before = produced;
-        produced += count;
-        if (produced < before)
+            // A final match may run past the stated size; near 4 GiB the
+            // count would wrap round and the loop would never end.
+            uint32_t before = produced;
+            produced += count;
+            if (produced < before) {
+                FileProgressDone();
+                return true;
+            }
+        } while (produced < stop);
+        if (!written)
             break;
-        if (ReachesStep(progress, count))
+        if (produced % step == 0)
             FileProgressStep(produced, size);
+        nextStep = (static_cast<uint64_t>(produced) / step + 1) * step;
     }
     if (!written)
         return false;
