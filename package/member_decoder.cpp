@@ -6,19 +6,22 @@
 enum {
     LEAF_BASE = NODE_COUNT,                  // nodeChild values from here on are leaves
     SPACE_FILLED = RING_SIZE - LOOKAHEAD,    // ring positions holding spaces at the start
-    RING_MASK = RING_SIZE - 1
+    RING_MASK = RING_SIZE - 1,
+    SENTINELS = 4
 };
 
 // One record, so that a single base address reaches every table.
 static struct {
-    uint16_t freq[NODE_COUNT + 1];              // the last entry is the 0xFFFF sentinel
+    // Entry NODE_COUNT is the 0xFFFF sentinel that ends every upward search;
+    // the copies after it let the search stride four entries at a time.
+    uint16_t freq[NODE_COUNT + SENTINELS];
     uint16_t child[NODE_COUNT];
     uint16_t parent[NODE_COUNT + SYMBOL_COUNT]; // after the nodes: the leaf of each symbol
     uint8_t ring[RING_SIZE];
 } decoderState;
 
 static uint8_t (&ringBuffer)[RING_SIZE] = decoderState.ring;
-static uint16_t (&nodeFreq)[NODE_COUNT + 1] = decoderState.freq;
+static uint16_t (&nodeFreq)[NODE_COUNT + SENTINELS] = decoderState.freq;
 static uint16_t (&nodeChild)[NODE_COUNT] = decoderState.child;
 static uint16_t (&nodeParent)[NODE_COUNT + SYMBOL_COUNT] = decoderState.parent;
 
@@ -84,9 +87,8 @@ static inline void RefillBits(BitReader& reader)
 static inline uint32_t ReadBit(BitReader& reader)
 {
     RefillBits(reader);
-    uint32_t bit = reader.bits >> 31;
-    reader.bits <<= 1;
-    return bit;
+    // Doubling the buffer carries its top bit out: the bit read.
+    return __builtin_add_overflow(reader.bits, reader.bits, &reader.bits);
 }
 
 static inline uint32_t ReadByte(BitReader& reader)
@@ -110,7 +112,8 @@ static void InitCodeTree()
         nodeChild[j] = static_cast<uint16_t>(i);
         nodeParent[i] = nodeParent[i + 1] = static_cast<uint16_t>(j);
     }
-    nodeFreq[NODE_COUNT] = 0xFFFF;
+    for (int i = NODE_COUNT; i < NODE_COUNT + SENTINELS; i++)
+        nodeFreq[i] = 0xFFFF;
     nodeParent[ROOT_NODE] = 0;
 }
 
@@ -155,7 +158,11 @@ static void RebuildCodeTree()
 // with the last of them, l, taking its children along. Returns l.
 static inline uint32_t MoveNodeUp(uint32_t n, uint16_t k)
 {
+    // The counts are in order: when the fourth next is below k, so is every
+    // count before it.
     uint32_t l = n + 1;
+    while (k > nodeFreq[l + 4])
+        l += 4;
     while (k > nodeFreq[l + 1])
         l++;
     nodeFreq[n] = nodeFreq[l];
