@@ -119,7 +119,7 @@ static void InitCodeTree()
 
 // Halves every count (rounding up, so none drops to 0) and builds the tree
 // again from the leaves, keeping the nodes in non-decreasing count order.
-static void RebuildCodeTree()
+static void __attribute__((noinline)) RebuildCodeTree()
 {
     int j = 0;
     for (int i = 0; i < NODE_COUNT; i++) {
@@ -184,11 +184,11 @@ static inline uint32_t MoveNodeUp(uint32_t n, uint16_t k)
 
 // Counts the symbol on its path to the root, moving each node that now
 // outweighs its right neighbours past them so the counts stay ordered.
-static inline void UpdateCodeTree(int symbol)
+static inline void UpdateCodeTree(uint32_t leaf)   // LEAF_BASE + the symbol
 {
     if (nodeFreq[ROOT_NODE] == MAX_FREQ)
         RebuildCodeTree();
-    uint32_t n = nodeParent[LEAF_BASE + symbol];
+    uint32_t n = nodeParent[leaf];
     do {
         uint16_t* freq = &nodeFreq[n];
         uint16_t k = static_cast<uint16_t>(freq[0] + 1);
@@ -204,9 +204,8 @@ static inline int DecodeSymbol(BitReader& reader)
     uint32_t n = nodeChild[ROOT_NODE];
     while (n < LEAF_BASE)
         n = nodeChild[n + ReadBit(reader)];
-    int symbol = static_cast<int>(n - LEAF_BASE);
-    UpdateCodeTree(symbol);
-    return symbol;
+    UpdateCodeTree(n);
+    return static_cast<int>(n - LEAF_BASE);
 }
 
 static inline uint32_t DecodeOffset(BitReader& reader)
