@@ -188,13 +188,13 @@ static inline void UpdateCodeTree(uint32_t leaf)   // LEAF_BASE + the symbol
 {
     if (nodeFreq[ROOT_NODE] == MAX_FREQ)
         RebuildCodeTree();
-    uint32_t n = nodeParent[leaf];
+    size_t n = nodeParent[leaf];   // as wide as an address: no widening per level
     do {
         uint16_t* freq = &nodeFreq[n];
         uint16_t k = static_cast<uint16_t>(freq[0] + 1);
         freq[0] = k;
         if (k > freq[1])
-            n = MoveNodeUp(n, k);
+            n = MoveNodeUp(static_cast<uint32_t>(n), k);
         n = nodeParent[n];
     } while (n != 0);
 }
