@@ -290,9 +290,10 @@ bool DecodeMember(FILE* input, FILE* output)
         } while (produced < stop);
         if (!written)
             break;
-        if (produced % step == 0)
+        uint32_t sinceStep = produced % step;
+        if (sinceStep == 0)
             FileProgressStep(produced, size);
-        nextStep = (static_cast<uint64_t>(produced) / step + 1) * step;
+        nextStep = static_cast<uint64_t>(produced - sinceStep) + step;
     }
     if (!written)
         return false;
