@@ -269,7 +269,7 @@ void ExpectNoTemporaryFile(const std::string& tempDir)
 enum Image { INTACT, FLIPPED_IN_LAST_MEMBER, CUT_IN_LAST_MEMBER };
 enum Existing { NOTHING, OLD_INSTALLATION, OLD_READ_ONLY, A_FILE };
 
-struct FaultSpec {
+struct FaultRow {
     const char* name;
     std::string destination;   // empty: c:\faults\<name>
     Image image;
@@ -305,7 +305,7 @@ Tree AllNew()
     return tree;
 }
 
-const FaultSpec kFaultCases[] = {
+const FaultRow kFaultCases[] = {
     // T: holds 160 KiB: the first member fits, the second does not.
     {"DiskFullInASecondMember", "t:\\vexa", INTACT, NOTHING, "", true, -1, {}, {kDecodeError}, Nothing},
     // U: holds 16 KiB: the first member's bytes do not fit.
@@ -389,13 +389,13 @@ void PlaceInstaller(Image image)
     ASSERT_TRUE(WriteAll(kInstaller, bytes));
 }
 
-class FaultCase : public ::testing::TestWithParam<FaultSpec> {};
+class FaultCase : public ::testing::TestWithParam<FaultRow> {};
 
 }  // namespace
 
 TEST_P(FaultCase, Runs)
 {
-    const FaultSpec& c = GetParam();
+    const FaultRow& c = GetParam();
     CreateDirectoryA(kWork, nullptr);
     const std::string destination = c.destination.empty() ? std::string(kWork) + "\\" + c.name : c.destination;
     std::string bare = destination;
@@ -485,7 +485,7 @@ TEST_P(FaultCase, Runs)
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultCase, ::testing::ValuesIn(kFaultCases),
-                         [](const ::testing::TestParamInfo<FaultSpec>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<FaultRow>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Abort! answered Yes at three points of an installation over an existing
@@ -493,7 +493,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultCase, ::testing::ValuesIn(kFaultCases),
 
 namespace {
 
-struct AbortSpec {
+struct AbortRow {
     const char* name;
     // The status line at which the user presses Abort!; empty: as soon as
     // the installation runs.
@@ -509,7 +509,7 @@ Tree Untouched()
     return tree;
 }
 
-const AbortSpec kAbortCases[] = {
+const AbortRow kAbortCases[] = {
     // Nothing of the package has been reached yet.
     {"First", "", {}, Untouched},
     // The first member is in place (its original in backup), the second is
@@ -531,13 +531,13 @@ const AbortSpec kAbortCases[] = {
      }},
 };
 
-class AbortCase : public ::testing::TestWithParam<AbortSpec> {};
+class AbortCase : public ::testing::TestWithParam<AbortRow> {};
 
 }  // namespace
 
 TEST_P(AbortCase, Runs)
 {
-    const AbortSpec& c = GetParam();
+    const AbortRow& c = GetParam();
     CreateDirectoryA(kWork, nullptr);
     const std::string destination = std::string(kWork) + "\\abort-" + c.name;
     RemoveEverything(destination);
@@ -595,4 +595,4 @@ TEST_P(AbortCase, Runs)
 }
 
 INSTANTIATE_TEST_SUITE_P(Aborts, AbortCase, ::testing::ValuesIn(kAbortCases),
-                         [](const ::testing::TestParamInfo<AbortSpec>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<AbortRow>& info) { return std::string(info.param.name); });
