@@ -20,8 +20,8 @@ enum {
     // The priced parse: how far it looks along a hash chain, how many
     // positions it plans at once with one set of code lengths, and the match
     // length it takes at once without weighing alternatives.
-    PRICED_CHAIN = 128,
-    PRICED_BLOCK = 2048,
+    PRICED_CHAIN = 192,
+    PRICED_BLOCK = 8192,
     PRICE_REFRESH = 512,
     NICE_LENGTH = MAX_MATCH
 };

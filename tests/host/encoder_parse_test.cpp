@@ -1,8 +1,6 @@
 // The encoder's parse and the code lengths it prices symbols with.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "code_tree.h"
 #include "codec_test_support.h"
 #include "member_encoder.h"
@@ -59,24 +57,3 @@ TEST(EncoderParse, PricedParseBeatsGreedyAndBothDecode)
 }
 
 } // namespace
-
-TEST(EncoderParse, MarkersNearPlanBoundariesAreSteeredAround)
-{
-    // The parse plans a stretch of input at a time and plans the last few
-    // positions of each stretch again with the next; a marker spelled by
-    // symbols there must still be steered around. Markers are taken from
-    // every member byte around where input position 2048 is encoded.
-    Bytes data = EnglishLikeText(8000, 12);
-    Bytes plain = EncodeMemberPlain(data.data(), data.size());
-    size_t around = 4 + (plain.size() - 4) * 2048 / data.size();
-    for (size_t at = around - 48; at < around + 48; at++) {
-        SCOPED_TRACE("marker from member byte " + std::to_string(at));
-        Bytes marker(plain.begin() + at, plain.begin() + at + 4);
-        Bytes member;
-        std::string error;
-        ASSERT_TRUE(EncodeMemberAvoiding(data.data(), data.size(), marker.data(), marker.size(), member, error))
-            << error;
-        EXPECT_TRUE(MemberAvoidsMarker(member.data(), member.size(), marker.data(), marker.size()));
-        EXPECT_TRUE(DecodeBytes(member).output == data);
-    }
-}
