@@ -17,10 +17,12 @@ enum {
     HASH_SIZE = 1 << HASH_BITS,
     CHAIN_SLOTS = 2 * RING, // a chain link outlives the window it can be used in
     MAX_ATTEMPTS = 256,     // re-encodings tried to steer the stream off the marker
-    // The priced parse: how far it looks along a hash chain, how many
-    // positions it plans at once with one set of code lengths, and the match
-    // length it takes at once without weighing alternatives.
+    // The priced parse: how far it looks along a hash chain (and then along
+    // the chain of positions sharing eight bytes), how many positions it
+    // plans at once with one set of code lengths, and the match length it
+    // takes at once without weighing alternatives.
     PRICED_CHAIN = 192,
+    PRICED_DEEP_CHAIN = 128,
     PRICED_BLOCK = 8192,
     PRICE_REFRESH = 512,
     NICE_LENGTH = MAX_MATCH
@@ -130,12 +132,16 @@ int CommonLength(const uint8_t* a, const uint8_t* b, int limit)
 // The match finder of the priced parse. A three-byte match is worth little
 // unless it is near, so the nearest one is kept in a table of its own; the
 // chains link positions that share four bytes, which keeps them short enough
-// to follow for the longer matches.
+// to follow for the longer matches. In data full of repeated four-byte
+// groups (padding, tables in programs) those chains outrun their limit long
+// before the window ends; the search then goes on along the sparser chain of
+// positions that share eight bytes, where the longer matches lie.
 class PricedMatchFinder {
 public:
     PricedMatchFinder(const uint8_t* data, size_t size)
         : text_(SPACE_FILLED + size + sizeof(uint64_t), ' '), size_(SPACE_FILLED + size),
-          nearest3_(HASH_SIZE, NONE), head4_(HASH_SIZE, NONE), chain4_(CHAIN_SLOTS, NONE)
+          nearest3_(HASH_SIZE, NONE), head4_(HASH_SIZE, NONE), chain4_(CHAIN_SLOTS, NONE), head8_(HASH_SIZE, NONE),
+          chain8_(CHAIN_SLOTS, NONE)
     {
         std::memcpy(text_.data() + SPACE_FILLED, data, size);
         for (size_t p = SPACE_FILLED - MAX_MATCH - 1; p < SPACE_FILLED && p + MIN_MATCH <= size_; p++)
@@ -145,7 +151,7 @@ public:
     // The matches at pos worth pricing: each longer than the one before, at
     // the nearest distance found for it, following at most chainLimit links.
     // Returns how many were written to found (at most MAX_MATCH).
-    int FindAll(size_t pos, int maxLength, int chainLimit, MatchCandidate* found) const
+    int FindAll(size_t pos, int maxLength, int chainLimit, int deepLimit, MatchCandidate* found) const
     {
         size_t at = SPACE_FILLED + pos;
         int count = 0;
@@ -180,6 +186,27 @@ public:
                 best = length;
                 found[count++] = {length, static_cast<int>(at - candidate - 1)};
                 if (best == maxLength)
+                    return count;
+            }
+        }
+        if (chainLimit > 0 || candidate == NONE || at - candidate > RING || maxLength < 8)
+            return count;
+        // Every position nearer than the one the four-byte chain stopped at
+        // has been seen, so only farther ones, each longer than the best, count.
+        size_t stoppedAt = candidate;
+        candidate = head8_[Hash8(at)];
+        while (candidate != NONE && candidate > stoppedAt)
+            candidate = chain8_[candidate % CHAIN_SLOTS];
+        for (; candidate != NONE && at - candidate <= RING && deepLimit > 0;
+             candidate = chain8_[candidate % CHAIN_SLOTS], deepLimit--) {
+            const uint8_t* earlier = text_.data() + candidate;
+            if (earlier[best] != current[best])
+                continue;
+            int length = CommonLength(earlier, current, maxLength);
+            if (length > best) {
+                best = length;
+                found[count++] = {length, static_cast<int>(at - candidate - 1)};
+                if (best == maxLength)
                     break;
             }
         }
@@ -202,10 +229,22 @@ private:
         return (key * 2654435761u) >> (32 - HASH_BITS);
     }
 
+    uint32_t Hash8(size_t at) const
+    {
+        uint64_t key;
+        std::memcpy(&key, text_.data() + at, sizeof key);
+        return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - HASH_BITS));
+    }
+
     void Insert(size_t at)
     {
         if (at + MIN_MATCH <= size_)
             nearest3_[Hash3(at)] = at;
+        if (at + 8 <= size_) {
+            uint32_t h = Hash8(at);
+            chain8_[at % CHAIN_SLOTS] = head8_[h];
+            head8_[h] = at;
+        }
         if (at + 4 <= size_) {
             uint32_t h = Hash4(at);
             chain4_[at % CHAIN_SLOTS] = head4_[h];
@@ -218,6 +257,8 @@ private:
     std::vector<size_t> nearest3_;
     std::vector<size_t> head4_;
     std::vector<size_t> chain4_;
+    std::vector<size_t> head8_;
+    std::vector<size_t> chain8_;
 };
 
 // Writes symbols through the adaptive tree and keeps, on request, where each
@@ -337,7 +378,7 @@ BitWriter EncodePriced(const uint8_t* data, size_t size, const ParseLimits& limi
         for (size_t i = 0; i < planLength; i++) {
             size_t pos = blockStart + i;
             int maxLength = std::min<int>(cap.At(pos), static_cast<int>(planLength - i));
-            int count = finder.FindAll(pos, maxLength, PRICED_CHAIN, found);
+            int count = finder.FindAll(pos, maxLength, PRICED_CHAIN, PRICED_DEEP_CHAIN, found);
             if (pos >= inserted) {
                 finder.InsertInput(pos);
                 inserted = pos + 1;

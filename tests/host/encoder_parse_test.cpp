@@ -57,3 +57,42 @@ TEST(EncoderParse, PricedParseBeatsGreedyAndBothDecode)
 }
 
 } // namespace
+
+namespace {
+
+TEST(EncoderParse, FindsLongMatchesBehindCrowdedChains)
+{
+    // Programs are full of the same few four-byte groups (padding, tables),
+    // so the nearest hundreds of positions sharing a match's first bytes can
+    // all fall short of it. Four 60-byte runs of such groups lie at the far
+    // end of the window behind about 900 shuffled ones; written again, each
+    // must cost about one match (its length code and 14 offset bits), not a
+    // chain of shorter matches pieced together from the nearer groups.
+    const uint8_t groups[4][4] = {{0, 0, 0, 1}, {0, 0, 0, 2}, {0, 0, 0, 3}, {0, 0, 0, 4}};
+    uint32_t seed = 11;
+    auto putGroups = [&](Bytes& out, int count) {
+        for (int i = 0; i < count; i++) {
+            seed = seed * 1103515245u + 12345u;
+            const uint8_t* group = groups[(seed >> 16) % 4];
+            out.insert(out.end(), group, group + 4);
+        }
+    };
+    Bytes runs[4];
+    Bytes before;
+    for (Bytes& run : runs) {
+        putGroups(run, 15);
+        before.insert(before.end(), run.begin(), run.end());
+    }
+    putGroups(before, 880);
+    Bytes after = before;
+    for (int k : {2, 0, 3, 1})
+        after.insert(after.end(), runs[k].begin(), runs[k].end());
+    ASSERT_LT(after.size(), 4096u + 60u); // every run still inside the window
+
+    Bytes memberBefore = EncodeMember(before.data(), before.size());
+    Bytes memberAfter = EncodeMember(after.data(), after.size());
+    EXPECT_LE(memberAfter.size(), memberBefore.size() + 4 * 4);
+    EXPECT_TRUE(DecodeBytes(memberAfter).output == after);
+}
+
+} // namespace
