@@ -22,7 +22,7 @@ enum {
     // plans at once with one set of code lengths, and the match length it
     // takes at once without weighing alternatives.
     PRICED_CHAIN = 192,
-    PRICED_DEEP_CHAIN = 128,
+    PRICED_DEEP_CHAIN = 256,
     PRICED_BLOCK = 8192,
     PRICE_REFRESH = 512,
     NICE_LENGTH = MAX_MATCH
