@@ -11,23 +11,11 @@
 #include "member_decoder.h"
 #include "member_encoder.h"
 #include "package_format.h"
+#include "file_bytes.h"
 
 uint32_t FileProgressWidth() { return 300; }
 void FileProgressStep(uint32_t, uint32_t) {}
 void FileProgressDone() {}
-
-static std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (!in)
-        return bytes;
-    int c;
-    while ((c = std::fgetc(in)) != EOF)
-        bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(in);
-    return bytes;
-}
 
 static double Seconds(std::chrono::steady_clock::time_point since)
 {
@@ -46,7 +34,8 @@ int main(int argc, char** argv)
     std::vector<size_t> greedySizes;
     double encodeTime = 0;
     for (int i = 0; i < MEMBER_COUNT; i++) {
-        std::vector<uint8_t> data = ReadFile(std::string(argv[1]) + "/" + MemberTable[i]);
+        std::vector<uint8_t> data;
+        ReadFileBytes(std::string(argv[1]) + "/" + MemberTable[i], data);
         if (data.empty()) {
             std::fprintf(stderr, "codec_bench: %s/%s: missing or empty\n", argv[1], MemberTable[i]);
             return 1;

@@ -13,23 +13,11 @@
 
 #include "member_decoder.h"
 #include "member_encoder.h"
+#include "file_bytes.h"
 
 uint32_t FileProgressWidth() { return 300; }
 void FileProgressStep(uint32_t, uint32_t) {}
 void FileProgressDone() {}
-
-static std::vector<uint8_t> ReadFile(const char* path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* in = std::fopen(path, "rb");
-    if (!in)
-        return bytes;
-    int c;
-    while ((c = std::fgetc(in)) != EOF)
-        bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(in);
-    return bytes;
-}
 
 int main(int argc, char** argv)
 {
@@ -37,7 +25,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: codec_probe decode|encode|encode-greedy FILE\n");
         return 2;
     }
-    std::vector<uint8_t> data = ReadFile(argv[2]);
+    std::vector<uint8_t> data;
+    ReadFileBytes(argv[2], data);
     if (data.empty()) {
         std::fprintf(stderr, "codec_probe: %s: missing or empty\n", argv[2]);
         return 1;

@@ -12,25 +12,13 @@
 #include "member_decoder.h"
 #include "member_encoder.h"
 #include "package_format.h"
+#include "file_bytes.h"
 
 uint32_t FileProgressWidth() { return 300; }
 void FileProgressStep(uint32_t, uint32_t) {}
 void FileProgressDone() {}
 
 namespace {
-
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (!in)
-        return bytes;
-    int c;
-    while ((c = std::fgetc(in)) != EOF)
-        bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(in);
-    return bytes;
-}
 
 struct PayloadFile {
     std::string name;
@@ -84,7 +72,7 @@ int main(int argc, char** argv)
     static std::vector<PayloadFile> files(MEMBER_COUNT);
     for (int i = 0; i < MEMBER_COUNT; i++) {
         files[i].name = MemberTable[i];
-        files[i].data = ReadFile(std::string(argv[1]) + "/" + MemberTable[i]);
+        ReadFileBytes(std::string(argv[1]) + "/" + MemberTable[i], files[i].data);
         if (files[i].data.empty()) {
             std::fprintf(stderr, "codec_throughput: %s/%s: missing or empty\n", argv[1], MemberTable[i]);
             return 1;

@@ -9,21 +9,9 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "file_bytes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
-
-static bool ReadWhole(const std::string& path, std::vector<uint8_t>& bytes)
-{
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (!in)
-        return false;
-    bytes.clear();
-    int c;
-    while ((c = std::fgetc(in)) != EOF)
-        bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(in);
-    return true;
-}
 
 int main(int argc, char** argv)
 {
@@ -52,7 +40,7 @@ int main(int argc, char** argv)
     }
     std::vector<uint8_t> bytes;
     for (const std::string& file : files) {
-        if (!ReadWhole(file, bytes)) {
+        if (!ReadFileBytes(file, bytes)) {
             std::fprintf(stderr, "%s: cannot read\n", file.c_str());
             return 1;
         }
