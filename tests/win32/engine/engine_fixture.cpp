@@ -290,3 +290,14 @@ std::vector<std::string> EngineTest::Captions() const
         captions.push_back(box.caption);
     return captions;
 }
+
+void ExpectOneError(const MessageBoxScript& boxes, HWND owner, int number, const char* text)
+{
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    const RecordedBox& box = boxes.Boxes()[0];
+    EXPECT_EQ(box.caption, "Vexa Installation Error [" + std::to_string(number) + "]");
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.buttons, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(box.owner, owner);
+}

@@ -91,3 +91,7 @@ extern const char kCopyText[];
 extern const char kBackupDirText[];
 extern const char kBackupFileText[];
 extern const char kKeepSettingsText[];
+
+// Exactly one box was shown: error number with text, an OK button and the
+// error icon, owned by owner.
+void ExpectOneError(const MessageBoxScript& boxes, HWND owner, int number, const char* text);

@@ -61,6 +61,25 @@ private:
     int connections_ = 0;
 };
 
+// A test suite whose tests share one server, started before the first of
+// them and stopped after the last. Base is the suite's fixture base.
+template <class Base>
+class WithProgmanServer : public Base {
+protected:
+    static void SetUpTestSuite()
+    {
+        server = new ProgmanServer;
+        serverReached = server->Start();
+    }
+    static void TearDownTestSuite()
+    {
+        delete server;
+        server = nullptr;
+    }
+    static inline ProgmanServer* server = nullptr;
+    static inline bool serverReached = false;
+};
+
 // Sends one execute command to PROGMAN from the calling thread through a
 // DDE instance of its own. True when it was accepted.
 bool ExecuteOnProgman(const char* command);

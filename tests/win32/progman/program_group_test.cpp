@@ -13,19 +13,8 @@
 
 namespace {
 
-class ProgramGroupTest : public ::testing::Test {
+class ProgramGroupTest : public WithProgmanServer<::testing::Test> {
 protected:
-    static void SetUpTestSuite()
-    {
-        server = new ProgmanServer;
-        serverReached = server->Start();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-
     void SetUp() override
     {
         ASSERT_TRUE(serverReached) << "the test's PROGMAN server is not the one that answers";
@@ -47,13 +36,7 @@ protected:
             texts.push_back(c.data.c_str());
         return texts;
     }
-
-    static ProgmanServer* server;
-    static bool serverReached;
 };
-
-ProgmanServer* ProgramGroupTest::server = nullptr;
-bool ProgramGroupTest::serverReached = false;
 
 struct SequenceCase {
     const char* directory;

@@ -149,23 +149,7 @@ struct FinishCase {
     size_t commands;
 };
 
-class FinishInstallationTest : public MainWindowTest {
-protected:
-    static void SetUpTestSuite()
-    {
-        server = new ProgmanServer;
-        serverReached = server->Start();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-    static ProgmanServer* server;
-    static bool serverReached;
-};
-ProgmanServer* FinishInstallationTest::server = nullptr;
-bool FinishInstallationTest::serverReached = false;
+class FinishInstallationTest : public WithProgmanServer<MainWindowTest> {};
 
 TEST_F(FinishInstallationTest, ProgramGroupStepWithRetriesThenTheSuccessMessage)
 {
