@@ -15,7 +15,6 @@ ctest --test-dir "$HOST_BUILD" --output-on-failure -j "$JOBS" || status=1
 echo "== host tests under ASan and UBSan"
 ctest --test-dir "$ROOT/build/host-sanitize" --output-on-failure -j "$JOBS" || status=1
 echo "== Windows tests on Wine"
-ensure_wineprefix
 xvfb-run -a -s "-screen 0 1024x768x24" \
     ctest --test-dir "$WIN32_BUILD" --output-on-failure -j "$JOBS" || status=1
 wineserver -k 2>/dev/null || true
