@@ -130,6 +130,18 @@ TEST_F(Vexapack, PackVerifyListExtract)
     Bytes package = ReadBytes(Path("pkg.bin"));
     EXPECT_EQ(PackageChecksum(package.data(), package.size()), std::stoul(checksum, nullptr, 16));
 
+    // Reproducible: packed again, and from a copy whose files were made in
+    // the opposite order (another directory order), the same bytes.
+    fs::create_directory(root_ / "copy");
+    for (int i = MEMBER_COUNT - 1; i >= 0; i--)
+        WriteBytes(root_ / "copy" / MemberTable[i], files_[i]);
+    ASSERT_EQ(Run("pack " + payload_.string() + " " + Path("again.bin") + " --checksum-file " + Path("again.txt")).status,
+              0);
+    ASSERT_EQ(Run("pack " + (root_ / "copy").string() + " " + Path("copy.bin")).status, 0);
+    EXPECT_TRUE(ReadBytes(Path("again.bin")) == package);
+    EXPECT_TRUE(ReadBytes(Path("copy.bin")) == package);
+    EXPECT_EQ(ReadText(Path("again.txt")), pack.out);
+
     Outcome verify = Run("verify " + Path("pkg.bin") + " --checksum " + checksum);
     EXPECT_EQ(verify.status, 0) << verify.err;
     EXPECT_NE(verify.out.find("checksum " + checksum), std::string::npos) << verify.out;
