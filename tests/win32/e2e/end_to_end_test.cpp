@@ -52,6 +52,10 @@ struct Case {
     std::vector<ExpectedBox> boxes;
     bool installed;
     size_t commands;            // commands the test server received
+    // The Windows version Wine tells the installer (null: the prefix's own,
+    // an older-shell one), and the shell that version means to it.
+    const char* windows = nullptr;
+    bool newShell = false;
 };
 
 const Case kCases[] = {
@@ -67,6 +71,18 @@ const Case kCases[] = {
     {"CancelBeforeInstalling", "garbage -x \"quoted arg\"", TEST_SERVER, nullptr, true, FRESH, CANCEL, {}, {}, false,
      0},
     {"FailedInstallation", "", TEST_SERVER, nullptr, true, EXISTING_FILE, INSTALL, {}, {kCopyError}, false, 0},
+    // Every Windows version Wine can act: major version 4 means the new shell.
+    {"Win95", "", TEST_SERVER, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 12, "win95", true},
+    {"Win98", "", TEST_SERVER, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 12, "win98", true},
+    {"Nt40", "", TEST_SERVER, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 12, "nt40", true},
+    {"Win2k", "", TEST_SERVER, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 12, "win2k", false},
+    {"WinXp", "", TEST_SERVER, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 12, "winxp", false},
+    {"Win7", "", TEST_SERVER, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 12, "win7", false},
+    {"Win10", "", TEST_SERVER, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 12, "win10", false},
+    {"Win98WithTheShellsProgramGroup", "", SHELL, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 0, "win98",
+     true},
+    {"Win2kWithTheShellsProgramGroup", "", SHELL, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 0, "win2k",
+     false},
 };
 
 std::string Lower(std::string text)
@@ -75,8 +91,10 @@ std::string Lower(std::string text)
     return text;
 }
 
-std::vector<std::string> ExpectedCommands(const std::string& d)
+std::vector<std::string> ExpectedCommands(const std::string& d, bool newShell)
 {
+    // The new shell picks the text files' icons itself; the older one is given write.exe's.
+    const std::string textIcon = newShell ? ",," : ",\"write.exe\",0";
     return {"[CreateGroup(\"Vexa\")]",
             "[ShowGroup(\"Vexa\",1)]",
             "[ReplaceItem(\"Vexa32\")]",
@@ -86,9 +104,9 @@ std::vector<std::string> ExpectedCommands(const std::string& d)
             "[ReplaceItem(\"IRC Intro\")]",
             "[AddItem(\"" + d + "\\IRCintro.hlp\",\"IRC Intro\",,0,,,\"" + d + "\")]",
             "[ReplaceItem(\"Readme.txt\")]",
-            "[AddItem(\"" + d + "\\readme.txt\",\"Readme.txt\",\"write.exe\",0,,,\"" + d + "\")]",
+            "[AddItem(\"" + d + "\\readme.txt\",\"Readme.txt\"" + textIcon + ",,,\"" + d + "\")]",
             "[ReplaceItem(\"Versions.txt\")]",
-            "[AddItem(\"" + d + "\\versions.txt\",\"Versions.txt\",\"write.exe\",0,,,\"" + d + "\")]"};
+            "[AddItem(\"" + d + "\\versions.txt\",\"Versions.txt\"" + textIcon + ",,,\"" + d + "\")]"};
 }
 
 class EndToEnd : public ::testing::TestWithParam<Case> {};
@@ -111,6 +129,8 @@ TEST_P(EndToEnd, Runs)
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
         CloseHandle(file);
     }
+
+    ASSERT_TRUE(ActAsWindows("setup32.exe", c.windows));
 
     ProgmanServer server;
     if (c.answerer == TEST_SERVER) {
@@ -188,7 +208,7 @@ TEST_P(EndToEnd, Runs)
     } else {
         std::vector<ExecutedCommand> commands = server.Commands();
         ASSERT_EQ(c.commands, commands.size());
-        std::vector<std::string> full = ExpectedCommands(destination);
+        std::vector<std::string> full = ExpectedCommands(destination, c.newShell);
         for (size_t i = 0; i < commands.size(); ++i) {
             // A refused CreateGroup is sent again from the start at each retry.
             const std::string& expected = c.refused && std::string(c.refused) == "[CreateGroup(" ? full[0] : full[i];

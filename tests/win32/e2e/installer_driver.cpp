@@ -249,6 +249,20 @@ int InstallerRun::WaitForExit()
     return static_cast<int>(code);
 }
 
+bool ActAsWindows(const char* executableName, const char* version)
+{
+    std::string path = std::string("Software\\Wine\\AppDefaults\\") + executableName;
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG result = version ? RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                                           static_cast<DWORD>(std::strlen(version) + 1))
+                          : RegDeleteValueA(key, "Version");
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS || (!version && result == ERROR_FILE_NOT_FOUND);
+}
+
 std::string WinePathOf(const std::string& unixPath)
 {
     std::string path = "z:" + unixPath;

@@ -64,6 +64,12 @@ private:
 // when the handle was signalled.
 bool WaitServing(HANDLE handle, DWORD ms);
 
+// Wine's per-application Windows version: processes of that executable
+// name are told version ("win95", "nt40", "winxp", ...) by GetVersion and
+// the like; null takes the setting away, so they get the prefix's own. The
+// driver itself keeps the prefix's version. True when the setting is made.
+bool ActAsWindows(const char* executableName, const char* version);
+
 // Paths.
 std::string WinePathOf(const std::string& unixPath);   // /a/b -> z:\a\b
 bool RemoveTree(const std::string& path);              // true when nothing is left
