@@ -87,4 +87,45 @@ TEST_F(InstallerImage, CarriesThePackageWholeAsVexaall)
     EXPECT_EQ(start, first);
 }
 
+// Windows 95 and NT 4.0 refuse an image that asks for a later system; the
+// first 64-bit Windows is 5.2. Read from the file, for PE32 and PE32+ alike.
+TEST(InstallerFile, DeclaresTheOldestSystemsItRunsOn)
+{
+    std::vector<unsigned char> image = ReadFile(SETUP32_EXE);
+    ASSERT_GE(image.size(), sizeof(IMAGE_DOS_HEADER));
+    size_t at = static_cast<size_t>(reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data())->e_lfanew);
+    ASSERT_LE(at + sizeof(IMAGE_NT_HEADERS64), image.size());
+    const IMAGE_NT_HEADERS32* nt32 = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + at);
+    const IMAGE_NT_HEADERS64* nt64 = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + at);
+    ASSERT_EQ(static_cast<DWORD>(IMAGE_NT_SIGNATURE), nt32->Signature);
+
+    struct Versions {
+        WORD os[2];
+        WORD subsystem[2];
+        WORD subsystemKind;
+        bool operator==(const Versions& o) const
+        {
+            return os[0] == o.os[0] && os[1] == o.os[1] && subsystem[0] == o.subsystem[0] &&
+                   subsystem[1] == o.subsystem[1] && subsystemKind == o.subsystemKind;
+        }
+    };
+    auto versions = [](const auto& h) {
+        return Versions{{h.MajorOperatingSystemVersion, h.MinorOperatingSystemVersion},
+                        {h.MajorSubsystemVersion, h.MinorSubsystemVersion},
+                        h.Subsystem};
+    };
+    Versions found{}, expected{};
+    if (nt32->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        found = versions(nt32->OptionalHeader);
+        expected = {{4, 0}, {4, 0}, IMAGE_SUBSYSTEM_WINDOWS_GUI};
+    } else {
+        ASSERT_EQ(IMAGE_NT_OPTIONAL_HDR64_MAGIC, nt64->OptionalHeader.Magic);
+        found = versions(nt64->OptionalHeader);
+        expected = {{5, 2}, {5, 2}, IMAGE_SUBSYSTEM_WINDOWS_GUI};
+    }
+    EXPECT_TRUE(found == expected) << "operating system " << found.os[0] << "." << found.os[1] << ", subsystem "
+                                   << found.subsystemKind << " version " << found.subsystem[0] << "."
+                                   << found.subsystem[1];
+}
+
 }  // namespace
