@@ -136,18 +136,24 @@ std::string ResourcePlace(const Image& image, uint64_t rsrc, uint32_t rsrcRva, u
 {
     for (uint32_t t = 0, types = image.U16(rsrc + 12) + image.U16(rsrc + 14); t < types; t++) {
         uint32_t typeEntry = static_cast<uint32_t>(rsrc + 16 + 8 * t);
+        if (!image.Has(typeEntry, 8))   // a damaged directory: no walk past the file
+            break;
         uint32_t typeTarget = image.U32(typeEntry + 4);
         if (!(typeTarget & 0x80000000u))
             continue;
         uint64_t names = rsrc + (typeTarget & 0x7FFFFFFFu);
         for (uint32_t n = 0, count = image.U16(names + 12) + image.U16(names + 14); n < count; n++) {
             uint32_t nameEntry = static_cast<uint32_t>(names + 16 + 8 * n);
+            if (!image.Has(nameEntry, 8))
+                break;
             uint32_t nameTarget = image.U32(nameEntry + 4);
             if (!(nameTarget & 0x80000000u))
                 continue;
             uint64_t languages = rsrc + (nameTarget & 0x7FFFFFFFu);
             for (uint32_t l = 0, count = image.U16(languages + 12) + image.U16(languages + 14); l < count; l++) {
                 uint32_t langEntry = static_cast<uint32_t>(languages + 16 + 8 * l);
+                if (!image.Has(langEntry, 8))
+                    break;
                 uint32_t dataEntry = image.U32(langEntry + 4);
                 if (dataEntry & 0x80000000u)
                     continue;
