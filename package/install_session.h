@@ -83,6 +83,11 @@ struct InstallSession {
     int newShell;
     DWORD ddeInstance;
     HMODULE ctl3dLibrary;
+
+    // The destination directory, held from Install until the installation
+    // is complete or rolled back, so that a second installer cannot work in
+    // it at the same time (null when not held).
+    HANDLE destinationLock;
 #endif
 };
 

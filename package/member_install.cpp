@@ -1,6 +1,7 @@
 #include "member_install.h"
 
 #include <windows.h>
+#include <share.h>
 
 #include <cstdio>
 #include <cstring>
@@ -86,7 +87,44 @@ void DeleteHelpIndex(const char* memberPath, const char* indexName)
         std::remove(path);
 }
 
+// A second installer that worked in the same directory would overwrite
+// this one's files, and its roll-back would delete files that this one
+// reports as installed. The handle asks for the right to add files and
+// shares only reading: the same request from another installer is refused,
+// while file managers and current directories (which share writing) are
+// not, and the directory cannot be removed or renamed while it is held.
+// Files are created, moved into backup and deleted inside it as usual.
+bool LockDestination()
+{
+    ReleaseDestination();
+    DWORD attributes = GetFileAttributesA(session.destinationDir);
+    // A file of that name fails at the first member, as it always has.
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    HANDLE lock = CreateFileA(session.destinationDir, FILE_ADD_FILE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (lock == INVALID_HANDLE_VALUE)
+        return false;
+    session.destinationLock = lock;
+    return true;
+}
+
 }  // namespace
+
+FILE* OpenExclusiveWrite(const char* path)
+{
+    // Denying writers shares reading only; the run-time library never
+    // shares deletion.
+    return _fsopen(path, "wb", _SH_DENYWR);
+}
+
+void ReleaseDestination()
+{
+    if (session.destinationLock) {
+        CloseHandle(session.destinationLock);
+        session.destinationLock = nullptr;
+    }
+}
 
 const char* PathFileName(const char* path)
 {
@@ -138,13 +176,23 @@ int CreateDestinationDir()
         ShowInstallError(1, kCreateDirText);
         return SLICE_CHOOSE_AGAIN;
     }
-    if (Exists(session.destinationDir))
-        return 1;
-    if (!CreateDirectoryA(session.destinationDir, nullptr)) {
+    if (!Exists(session.destinationDir)) {
+        if (!CreateDirectoryA(session.destinationDir, nullptr)) {
+            ShowInstallError(1, kCreateDirText);
+            return SLICE_CHOOSE_AGAIN;
+        }
+        session.createdDestination = 1;
+    }
+    if (!LockDestination()) {
+        // Another installation works there. A directory made here a moment
+        // ago cannot be removed while the other one holds it.
+        if (session.createdDestination) {
+            RemoveDirectoryRetry(session.destinationDir);
+            session.createdDestination = 0;
+        }
         ShowInstallError(1, kCreateDirText);
         return SLICE_CHOOSE_AGAIN;
     }
-    session.createdDestination = 1;
     return 1;
 }
 
@@ -202,7 +250,7 @@ int DecodeToDestination(const char* tempPath, const char* path)
         ShowInstallError(3, kInstallFileUnreadableText);
         return SLICE_FAILED;
     }
-    FILE* output = std::fopen(path, "wb");
+    FILE* output = OpenExclusiveWrite(path);
     if (!output) {
         std::fclose(input);
         RollBack();
@@ -280,6 +328,9 @@ void RollBack()
             DeleteFileRetry(session.statusBuffer);
     }
 
+    // Only now may another installation take the directory; held, it could
+    // not be removed.
+    ReleaseDestination();
     if (session.createdDestination) {
         RemoveDirectoryRetry(session.destinationDir);
         session.createdDestination = 0;

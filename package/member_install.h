@@ -8,10 +8,15 @@
 
 #include "install_session.h"
 
-// 1: destinationDir exists or was created; 2: error [1] shown. Refuses an
-// empty directory and one longer than MAX_DESTINATION_DIR before creating
-// anything.
+// 1: destinationDir exists or was created, and is held for this
+// installation; 2: error [1] shown. Refuses an empty directory and one
+// longer than MAX_DESTINATION_DIR before creating anything, and a directory
+// that another installation holds without changing it.
 int CreateDestinationDir();
+
+// Lets go of the destination directory; nothing to do when it is not held.
+// Called by RollBack and once a complete installation has been reported.
+void ReleaseDestination();
 
 // destinationDir, a backslash and the member's file name into out
 // (PATH_BUFFER_SIZE characters). Empty for an index outside the table, or
@@ -43,6 +48,11 @@ const char* PathFileName(const char* path);
 // Concatenates a, b and c into out. False, and out empty, when the result
 // would not fit into size characters with its terminator.
 bool JoinText(char* out, size_t size, const char* a, const char* b = "", const char* c = "");
+
+// Creates or truncates the file at path for writing, shared with readers
+// only: while the stream is open no other process can write, truncate,
+// rename or delete the file. Null when it cannot be opened so.
+FILE* OpenExclusiveWrite(const char* path);
 
 // Flushes and closes a written stream. False when any byte may not have
 // reached the file.

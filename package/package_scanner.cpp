@@ -42,6 +42,43 @@ void BuildTempPath()
         JoinText(session.tempPath, sizeof session.tempPath, kFallbackTempPath);
 }
 
+// vexa.tmp is held by another installation (or cannot be written): a name
+// of our own in the same directory, made there by the system, into
+// tempPath. False, tempPath unchanged, when none can be made.
+bool TakeUniqueTempName()
+{
+    char dir[PATH_BUFFER_SIZE];
+    char unique[PATH_BUFFER_SIZE];   // GetTempFileNameA writes up to MAX_PATH
+    JoinText(dir, sizeof dir, session.tempPath);
+    dir[PathFileName(session.tempPath) - session.tempPath] = '\0';
+    if (!GetTempFileNameA(dir, "vex", 0, unique))
+        return false;
+    JoinText(session.tempPath, sizeof session.tempPath, unique);
+    return true;
+}
+
+// The member's bytes go into a file that no other process can change or
+// remove while we hold it: vexa.tmp where it is free, else a unique name.
+FILE* OpenTempFile()
+{
+    BuildTempPath();
+    FILE* stream = OpenExclusiveWrite(session.tempPath);
+    if (!stream && TakeUniqueTempName()) {
+        stream = OpenExclusiveWrite(session.tempPath);
+        if (!stream)
+            DeleteTempFile();
+    }
+    return stream;
+}
+
+void CloseMemberStream()
+{
+    if (session.memberStream) {
+        std::fclose(session.memberStream);
+        session.memberStream = nullptr;
+    }
+}
+
 // A write to the temporary file failed (a full disk, say): the member would
 // be incomplete, so the installation ends here.
 int FailTempWrite()
@@ -51,16 +88,18 @@ int FailTempWrite()
     return SLICE_FAILED;
 }
 
-// The temporary file holds a whole member: close it, install the member and
-// discard the file, whatever the result.
+// The temporary file holds a whole member: install the member and discard
+// the file, whatever the result. The stream stays open, holding the file,
+// until the member has been decoded from it (the decoder reads it through a
+// stream of its own, which shares writing); deleted only once closed, and
+// by name, the file cannot be another installation's: that one would be
+// held without sharing deletion.
 int CompleteMember()
 {
-    if (!CloseChecked(session.memberStream)) {
-        session.memberStream = nullptr;
+    if (std::fflush(session.memberStream) != 0 || std::ferror(session.memberStream))
         return FailTempWrite();
-    }
-    session.memberStream = nullptr;
     int result = InstallMember(session.tempPath);
+    CloseMemberStream();
     DeleteTempFile();
     return result;
 }
@@ -68,8 +107,7 @@ int CompleteMember()
 int OpenMember()
 {
     ShowScanningStatus();
-    BuildTempPath();
-    session.memberStream = std::fopen(session.tempPath, "wb");
+    session.memberStream = OpenTempFile();
     if (!session.memberStream) {
         ShowInstallError(11, kExtractText);
         ClosePackage();

@@ -2,6 +2,7 @@
 
 #include "install_dialog.h"
 #include "install_session.h"
+#include "member_install.h"
 #include "program_group.h"
 
 void FinishInstallation()
@@ -32,6 +33,9 @@ extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam
             FinishInstallation();
         else if (result == -1)
             MessageBoxA(nullptr, "Unable to display dialog", "System Error", MB_OK | MB_ICONHAND | MB_SYSTEMMODAL);
+        // Held until the success has been reported: another installer
+        // started meanwhile must not work in the directory before that.
+        ReleaseDestination();
         // Closing through a timer lets the last box go away before the
         // window does.
         SetTimer(window, IDT_INSTALL, CLOSE_DELAY_MS, nullptr);

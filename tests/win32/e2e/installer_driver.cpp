@@ -249,6 +249,11 @@ int InstallerRun::WaitForExit()
     return static_cast<int>(code);
 }
 
+bool InstallerRun::Exited()
+{
+    return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
+}
+
 bool ActAsWindows(const char* executableName, const char* version)
 {
     std::string path = std::string("Software\\Wine\\AppDefaults\\") + executableName;

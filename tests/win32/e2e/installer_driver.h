@@ -51,6 +51,8 @@ public:
 
     // The process's exit code, or -1 when it does not end in time.
     int WaitForExit();
+    // Whether the process has ended; does not wait.
+    bool Exited();
     DWORD ProcessId() const { return info_.dwProcessId; }
 
 private:

@@ -232,6 +232,7 @@ void EngineTest::TearDown()
 {
     if (session.packageStream || session.memberStream)
         RollBack();
+    ReleaseDestination();
     session.dialogWindow = nullptr;
     current = nullptr;
 }

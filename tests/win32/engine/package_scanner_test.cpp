@@ -83,6 +83,73 @@ TEST_F(ScanTest, InstallsEveryMemberByteIdenticalInFullSlices)
     EXPECT_EQ(statusLog, expected);
 }
 
+TEST_F(ScanTest, TemporaryFileIsHeldAgainstOtherProcessesAndNeverTheirs)
+{
+    // Another installation holds vexa.tmp as this one does: open for
+    // writing, shared with readers only. Then each member goes into a
+    // unique name of its own in the same directory, and theirs is left as
+    // it was.
+    struct Case {
+        const char* name;
+        bool vexaTmpHeld;
+    } cases[] = {{"vexa.tmp free", false}, {"vexa.tmp held by another installation", true}};
+    TestPackage test = MakePackage();
+    std::string image = WriteImage(work + "\\setup.img", test.package);
+    expectedChecksum = static_cast<int32_t>(test.checksum);
+    const std::string vexaTmp = tempDir + "vexa.tmp";
+    const std::string theirBytes = "another installation's member, half collected";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HANDLE theirs = INVALID_HANDLE_VALUE;
+        if (c.vexaTmpHeld) {
+            theirs = CreateFileA(vexaTmp.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+            ASSERT_NE(theirs, INVALID_HANDLE_VALUE);
+            DWORD written = 0;
+            ASSERT_TRUE(WriteFile(theirs, theirBytes.data(), static_cast<DWORD>(theirBytes.size()), &written, nullptr));
+        }
+        // While each member is installed, no one else can write, truncate
+        // or delete the file it is decoded from.
+        std::vector<std::string> names;
+        int writable = 0;
+        onStatus = [&](const std::string& text) {
+            if (text.rfind("Extracting file: ", 0) != 0)
+                return;
+            names.push_back(session.tempPath);
+            HANDLE other = CreateFileA(session.tempPath, GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+            if (other != INVALID_HANDLE_VALUE) {
+                CloseHandle(other);
+                writable++;
+            }
+            if (DeleteFileA(session.tempPath))
+                writable++;
+        };
+        std::string dest = work + "\\vexa-" + (c.vexaTmpHeld ? "held" : "free");
+        ASSERT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
+        EXPECT_TRUE(boxes.Boxes().empty());
+        for (int i = 0; i < MEMBER_COUNT; i++)
+            EXPECT_EQ(ReadBytes(dest + "\\" + MemberTable[i]), test.files[i]) << MemberTable[i];
+        EXPECT_EQ(writable, 0);
+        ASSERT_EQ(names.size(), 11u);
+        for (const std::string& name : names) {
+            EXPECT_EQ(name.substr(0, tempDir.size()), tempDir);
+            if (c.vexaTmpHeld)
+                EXPECT_NE(name, vexaTmp);
+            else
+                EXPECT_EQ(name, vexaTmp);
+            EXPECT_FALSE(PathExists(name)) << name;
+        }
+        if (c.vexaTmpHeld) {
+            Bytes left = ReadBytes(vexaTmp);
+            EXPECT_EQ(std::string(left.begin(), left.end()), theirBytes);
+            CloseHandle(theirs);
+            DeleteFileA(vexaTmp.c_str());
+        }
+        onStatus = nullptr;
+    }
+}
+
 TEST_F(ScanTest, LastMemberWithoutClosingMarkerIsInstalledAtEndOfImage)
 {
     // The image ends inside the closing marker of member 10: the matched

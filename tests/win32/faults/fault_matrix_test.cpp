@@ -250,17 +250,34 @@ SeenBox AnswerBox(InstallerRun& run, HWND box, std::vector<int>& answers)
     return seen;
 }
 
+// The installer's temporary files in dir (which ends with a backslash):
+// vexa.tmp, or the unique vexXXXX.tmp it takes when that name is busy.
+std::vector<std::string> TemporaryFiles(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((dir + "vex*.tmp").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(dir + entry.cFileName);
+    while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return names;
+}
+
 void RemoveEverything(const std::string& destination)
 {
     ASSERT_TRUE(RemoveTree(destination)) << destination;
-    ASSERT_TRUE(RemoveTree(TempPath() + "vexa.tmp"));
-    ASSERT_TRUE(RemoveTree("c:\\vexa.tmp"));
+    for (const std::string& dir : {TempPath(), std::string("c:\\")})
+        for (const std::string& path : TemporaryFiles(dir))
+            ASSERT_TRUE(RemoveTree(path)) << path;
 }
 
 void ExpectNoTemporaryFile(const std::string& tempDir)
 {
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((tempDir + "vexa.tmp").c_str())) << tempDir;
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("c:\\vexa.tmp"));
+    EXPECT_EQ(std::vector<std::string>(), TemporaryFiles(tempDir)) << tempDir;
+    EXPECT_EQ(std::vector<std::string>(), TemporaryFiles("c:\\"));
 }
 
 // ---------------------------------------------------------------------------
@@ -596,3 +613,131 @@ TEST_P(AbortCase, Runs)
 
 INSTANTIATE_TEST_SUITE_P(Aborts, AbortCase, ::testing::ValuesIn(kAbortCases),
                          [](const ::testing::TestParamInfo<AbortRow>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Two copies of the installer, each in a folder of its own, started at once
+// on one prefix; Install pressed on both back to back, backups on, every box
+// answered (the settings question with No). Every member spans several
+// scan slices, so the two installations interleave.
+
+namespace {
+
+struct TwoRow {
+    const char* name;
+    const char* destinations[2];
+    Existing existing;   // NOTHING or OLD_INSTALLATION, made in each destination
+    // The boxes of the installer that completes, then of the other, which
+    // may be either of the two.
+    std::vector<ExpectedBox> boxes[2];
+    std::function<Tree()> expected;   // each destination afterwards
+    // Both collect members at the same time, so one of them must collect
+    // into a temporary file of another name than vexa.tmp.
+    bool bothCollect;
+};
+
+Tree AllNewOverOld()
+{
+    Tree tree = AllNew();
+    Add(tree, 0, kMemberCount - 1, "old", true);
+    return tree;
+}
+
+const TwoRow kTwoCases[] = {
+    {"TwoDestinations", {"c:\\faults\\two-1", "c:\\faults\\two-2"}, NOTHING, {{kSuccess}, {kSuccess}}, AllNew,
+     true},
+    // One installer takes the directory; the other is refused at Install,
+    // before it has created, moved or deleted anything, and the user then
+    // leaves its options with Cancel.
+    {"SameNewDestination", {"c:\\faults\\same", "c:\\faults\\same"}, NOTHING, {{kSuccess}, {kCreateDirError}},
+     AllNew, false},
+    // The second spells the same directory differently.
+    {"SameDestinationOverAnEarlierOne", {"c:\\faults\\same-old", "C:\\Faults\\SAME-OLD\\"}, OLD_INSTALLATION,
+     {{kKeepSettings, kSuccess}, {kCreateDirError}}, AllNewOverOld, false},
+};
+
+// Two spellings of one directory: letters in any case, a trailing backslash.
+bool SameDirectory(std::string a, std::string b)
+{
+    for (std::string* path : {&a, &b})
+        if (path->back() == '\\')
+            path->pop_back();
+    return _stricmp(a.c_str(), b.c_str()) == 0;
+}
+
+class TwoInstallers : public ::testing::TestWithParam<TwoRow> {};
+
+}  // namespace
+
+TEST_P(TwoInstallers, Run)
+{
+    const TwoRow& c = GetParam();
+    CreateDirectoryA(kWork, nullptr);
+    const int destinations = SameDirectory(c.destinations[0], c.destinations[1]) ? 1 : 2;
+    for (int i = 0; i < destinations; i++) {
+        const char* destination = c.destinations[i];
+        RemoveEverything(destination);
+        if (c.existing == OLD_INSTALLATION) {
+            ASSERT_TRUE(CreateOldInstallation(destination, false));
+        }
+    }
+    const std::string folders[2] = {std::string(kWork) + "\\one", std::string(kWork) + "\\two"};
+    InstallerRun runs[2];
+    for (int i = 0; i < 2; i++) {
+        CreateDirectoryA(folders[i].c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA(LARGE_EXE, (folders[i] + "\\setup32.exe").c_str(), FALSE));
+        ASSERT_TRUE(runs[i].Start(folders[i] + "\\setup32.exe", ""));
+    }
+    for (int i = 0; i < 2; i++) {
+        ASSERT_TRUE(runs[i].WaitForDialog());
+        runs[i].SetControlText(105, c.destinations[i]);
+        runs[i].SetChecked(109, true);
+        runs[i].SetChecked(111, false);
+    }
+    for (InstallerRun& run : runs)
+        ASSERT_TRUE(run.Press(IDOK));
+
+    // Serve both until they have ended: answer each box as it comes; a
+    // dialog back in its options after its installation began is left with
+    // Cancel.
+    std::vector<SeenBox> boxes[2];
+    bool began[2] = {false, false}, cancelled[2] = {false, false};
+    std::vector<int> answers;
+    size_t mostTemporaryFiles = 0;
+    for (DWORD start = GetTickCount(); !runs[0].Exited() || !runs[1].Exited(); WaitServing(nullptr, 2)) {
+        ASSERT_LT(GetTickCount() - start, 120000u) << "the installers did not end";
+        mostTemporaryFiles = std::max(mostTemporaryFiles, TemporaryFiles(TempPath()).size());
+        for (int i = 0; i < 2; i++) {
+            if (runs[i].Exited())
+                continue;
+            if (HWND box = runs[i].FindBox()) {
+                boxes[i].push_back(AnswerBox(runs[i], box, answers));
+                began[i] = true;
+            } else if (!began[i]) {
+                began[i] = runs[i].ControlText(IDCANCEL) == "Abort!";
+            } else if (!cancelled[i] && InOptionsMode(runs[i])) {
+                EXPECT_EQ(c.destinations[i], runs[i].ControlText(105));
+                cancelled[i] = runs[i].Press(IDCANCEL);
+            }
+        }
+    }
+
+    int completed = !boxes[0].empty() && boxes[0].back().caption == kSuccess.caption ? 0 : 1;
+    for (int i = 0; i < 2; i++) {
+        SCOPED_TRACE(i == completed ? "the installer that completed" : "the other installer");
+        EXPECT_EQ(0, runs[i].WaitForExit());
+        ExpectBoxes(c.boxes[i == completed ? 0 : 1], boxes[i]);
+    }
+    for (int i = 0; i < destinations; i++) {
+        const char* destination = c.destinations[i];
+        Tree expected = c.expected();
+        Tree found = SurveyOf(destination, LARGE_PAYLOAD);
+        EXPECT_EQ(expected, found) << destination << ", expected:\n" << Show(expected) << "found:\n" << Show(found);
+    }
+    ExpectNoTemporaryFile(TempPath());
+    if (c.bothCollect) {
+        EXPECT_EQ(2u, mostTemporaryFiles) << "the two installations did not overlap";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoAtOnce, TwoInstallers, ::testing::ValuesIn(kTwoCases),
+                         [](const ::testing::TestParamInfo<TwoRow>& info) { return std::string(info.param.name); });
