@@ -184,8 +184,8 @@ int CreateDestinationDir()
         session.createdDestination = 1;
     }
     if (!LockDestination()) {
-        // Another installation works there. A directory made here a moment
-        // ago cannot be removed while the other one holds it.
+        // Another installation works there. A directory made here goes
+        // again, unless the other one holds it already.
         if (session.createdDestination) {
             RemoveDirectoryRetry(session.destinationDir);
             session.createdDestination = 0;
