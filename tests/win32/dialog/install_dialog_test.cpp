@@ -15,6 +15,7 @@
 #include "install_dialog.h"
 #include "install_session.h"
 #include "installer_image.h"
+#include "member_install.h"
 #include "message_box_script.h"
 #include "package_format.h"
 #include "package_scanner.h"
@@ -242,6 +243,9 @@ protected:
         if (module_)
             FreeLibrary(module_);
         DeleteFileA(imagePath_.c_str());
+        // A completed installation keeps its directory held until the run
+        // sequence has reported it, which these tests do not run.
+        ReleaseDestination();
         RemoveTree(dest_);
     }
 
