@@ -4,10 +4,13 @@
 # on the virtual display). Without that, Wine waits about two seconds for
 # every managed top-level window that goes away, each message box included.
 #   prepare_prefix.sh PREFIX
+# WINELOADER, if set, is the loader to use (the build's WINEARCH decides the
+# kind of a new prefix).
 set -eu
 export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=${WINELOADER:-wine}
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    "$wine" wineboot -i >/dev/null 2>&1 || true
 fi
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null

@@ -3,17 +3,20 @@
 # process of that prefix: the shell's windows outlive the installer and hold
 # the test's output open.
 # Usage: run_case.sh PREFIX DRIVER.exe ARGS...
+# WINELOADER and WINESERVER, if set, are the loader and server to use (the
+# build's WINEARCH decides the kind of a new prefix).
 prefix=$1; driver=$2; shift 2
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=${WINELOADER:-wine} wineserver=${WINESERVER:-wineserver}
 if [ ! -f "$prefix/system.reg" ]; then
     mkdir -p "$prefix"
-    wineboot -i >/dev/null 2>&1
+    "$wine" wineboot -i >/dev/null 2>&1
     # Unmanaged windows: without a window manager, Wine otherwise waits two
     # seconds for every window it hides (each message box) to be withdrawn.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -w
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    "$wineserver" -w
 fi
-wine "$driver" "$@" </dev/null
+"$wine" "$driver" "$@" </dev/null
 status=$?
-wineserver -k 2>/dev/null
+"$wineserver" -k 2>/dev/null
 exit $status
