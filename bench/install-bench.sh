@@ -17,6 +17,7 @@ cmake -S "$ROOT" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$tree" -j "$JOBS" --target setup32 install_timing >/dev/null
 
 export WINEPREFIX=$tree/wineprefix
+drop_prefix_of_other_kind
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     ensure_wineprefix
     # Unmanaged windows: with no window manager Wine otherwise waits for each

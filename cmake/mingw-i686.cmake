@@ -9,3 +9,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# A 32-bit prefix, as on a machine with wine32 only: where wine64 is
+# installed too, Wine would otherwise make new prefixes 64-bit ones.
+set(WINE_ARCH_ENVIRONMENT WINEARCH=win32)

@@ -5,28 +5,41 @@
 # end-to-end driver, prints what was installed and the program group's
 # shortcuts, and saves screenshots in build/demo/screenshots.
 # DEMO_HEADLESS=1 forces the second way even with a display.
+# On a machine that runs no 32-bit code it runs the x86-64 test build of
+# setup32.exe (same payload, same package) on wine64 instead, the same ways.
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 bash "$ROOT/scripts/setup.sh"
 build_all "$@"   # e.g. -DSETUP32_PAYLOAD_DIR=DIR for the release payload
 
 demo=$ROOT/build/demo
-export WINEPREFIX=$demo/wineprefix
-installer=$WIN32_BUILD/bin/setup32.exe
+if runs_32bit_code; then
+    build=$WIN32_BUILD wine_name=Wine
+    export WINEPREFIX=$demo/wineprefix
+else
+    build_win64
+    use_wine64
+    build=$WIN64_BUILD wine_name=wine64
+    export WINEPREFIX=$demo/wineprefix-win64
+    echo "This machine runs no 32-bit code: the demo runs the x86-64 test build of setup32.exe"
+    echo "($build/bin/setup32.exe, the same payload and package as $WIN32_BUILD/bin/setup32.exe) on wine64."
+fi
+installer=$build/bin/setup32.exe
 mkdir -p "$demo"
+drop_prefix_of_other_kind
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     ensure_wineprefix
     # A Wine desktop of its own: windows get their frames and captions
     # without a window manager, in the screenshots too.
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-    wineserver -w
+    run_wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    run_wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    run_wineserver -w
 fi
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_HEADLESS:-}" ]; then
-    echo "Running $installer on Wine (prefix $WINEPREFIX)"
-    wine "$installer"
-    wineserver -k 2>/dev/null || true
+    echo "Running $installer on $wine_name (prefix $WINEPREFIX)"
+    run_wine "$installer"
+    run_wineserver -k 2>/dev/null || true
     exit 0
 fi
 
@@ -38,10 +51,10 @@ status=0
 # farewells when the prefix ends, are noise here.
 quiet() { grep -v -e 'FS volume label and serial are not available' -e '^X connection to' >&2 || true; }
 xvfb-run -a -s "-screen 0 1024x768x24" \
-    wine "$WIN32_BUILD/bin/demo_install.exe" "$(winpath "$installer")" \
+    "${WINELOADER:-wine}" "$build/bin/demo_install.exe" "$(winpath "$installer")" \
          "$(winpath "$demo/vexa")" "$(winpath "$demo/screenshots")" </dev/null 2> >(quiet) || status=$?
 # The shell's group window outlives the installer.
-wineserver -k 2>/dev/null || true
+run_wineserver -k 2>/dev/null || true
 
 for bmp in "$demo"/screenshots/*.bmp; do
     [ -e "$bmp" ] || continue

@@ -3,10 +3,30 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 HOST_BUILD=$ROOT/build/host
 WIN32_BUILD=$ROOT/build/win32
+WIN64_BUILD=$ROOT/build/win64
 export WINEPREFIX=${WINEPREFIX:-$WIN32_BUILD/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+# The i686 build's prefixes are 32-bit ones, as with wine32 alone: with
+# wine64 installed too, Wine would make new prefixes 64-bit.
+export WINEARCH=win32
 JOBS=${JOBS:-$(nproc)}
+
+# Whether this machine runs 32-bit code, which the i686 build's Wine needs:
+# on some x86-64 machines the kernel runs 64-bit programs only.
+# SETUP32_PRETEND_NO_32BIT=1 answers no, to try the other way anywhere.
+runs_32bit_code() {
+    [ -z "${SETUP32_PRETEND_NO_32BIT:-}" ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Wine for the x86-64 test build: the 64-bit loader and server, called
+# directly (the `wine` wrapper picks the 32-bit loader whenever wine32 is
+# installed), on 64-bit prefixes.
+use_wine64() {
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+}
+run_wine() { "${WINELOADER:-wine}" "$@"; }
+run_wineserver() { "${WINESERVER:-wineserver}" "$@"; }
 
 configure_and_build() { # dir, extra cmake args...
     local dir=$1; shift
@@ -21,10 +41,28 @@ build_all() {
         -DVEXAPACK="$HOST_BUILD/bin/vexapack" "$@"
 }
 
+# The x86-64 test build of the same sources; after build_all, whose staged
+# payload it packs, so both installers carry the same package.
+build_win64() {
+    configure_and_build "$WIN64_BUILD" \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
+        -DVEXAPACK="$HOST_BUILD/bin/vexapack" -DSETUP32_PAYLOAD_DIR="$WIN32_BUILD/payload-stage"
+}
+
+# Wine does not start on a prefix of the other kind (one made before the
+# scripts said which, when Wine chose): it is made anew.
+drop_prefix_of_other_kind() {
+    if [ -f "$WINEPREFIX/system.reg" ] && ! grep -qx "#arch=$WINEARCH" "$WINEPREFIX/system.reg"; then
+        run_wineserver -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+    fi
+}
+
 ensure_wineprefix() {
+    drop_prefix_of_other_kind
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
-        wineboot -i >/dev/null 2>&1 || true
-        wineserver -w || true
+        run_wine wineboot -i >/dev/null 2>&1 || true
+        run_wineserver -w || true
     fi
 }

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libbenchmark-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
-          wine wine32:i386 xvfb xauth imagemagick
+          g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+          wine wine32:i386 wine64 xvfb xauth imagemagick
           clang libclang-rt-14-dev valgrind)
 
 missing=()

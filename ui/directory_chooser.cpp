@@ -19,9 +19,6 @@ enum {
     ID_DRIVE_LIST = 1137
 };
 
-// The structure size of the old-style dialog, without the later fields.
-const DWORD OPENFILENAME_CLASSIC_SIZE = 76;
-
 // The first Browse opens at the root of the destination's drive.
 int firstBrowse = 1;
 
@@ -71,7 +68,9 @@ int ChooseDirectory(HWND owner)
 {
     OPENFILENAMEA dialog;
     std::memset(&dialog, 0, sizeof dialog);
-    dialog.lStructSize = OPENFILENAME_CLASSIC_SIZE;
+    // The old-style dialog's structure, without the later fields (76 bytes
+    // on i386; the headers give the size for each architecture).
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     dialog.hwndOwner = owner;
     dialog.hInstance = session.appInstance;
     dialog.lpstrInitialDir = session.destinationDir;

@@ -24,6 +24,15 @@ std::vector<unsigned char> ReadFile(const char* path)
     return bytes;
 }
 
+// The headers as this build lays them out: setup32.exe is PE32 for i386;
+// the x86-64 test build makes PE32+ images, whose optional header differs.
+const IMAGE_NT_HEADERS* NtHeaders(HMODULE module)
+{
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(module);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+}
+
 class InstallerImage : public ::testing::Test {
 protected:
     void SetUp() override
@@ -40,15 +49,19 @@ TEST_F(InstallerImage, ExportsTheCallbacksUnderTheirPlainNames)
 {
     for (const char* name : {"MainWndProc", "DdeCallback", "FileHook"})
         EXPECT_NE(nullptr, GetProcAddress(module, name)) << name;
+#if !defined(_WIN64)
+    // Only i386 decorates the names of stdcall functions; x86-64 has one
+    // calling convention and no decorations to leak.
     for (const char* name : {"MainWndProc@16", "_MainWndProc@16", "DdeCallback@32", "FileHook@16", "WinMain@16"})
         EXPECT_EQ(nullptr, GetProcAddress(module, name)) << name;
+#endif
 }
 
 TEST_F(InstallerImage, ImportsOnlyWindowsOwnLibraries)
 {
     const unsigned char* base = reinterpret_cast<const unsigned char*>(module);
-    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const IMAGE_NT_HEADERS32* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    const IMAGE_NT_HEADERS* nt = NtHeaders(module);
+    ASSERT_EQ(IMAGE_NT_OPTIONAL_HDR_MAGIC, nt->OptionalHeader.Magic);   // 0x10B PE32, 0x20B PE32+
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     ASSERT_NE(0u, directory.VirtualAddress);
 

@@ -9,10 +9,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 set -e
 case $action in
 mount)
-    if [ ! -f "$prefix/system.reg" ]; then
-        # The end-to-end runner sets up a prefix as its cases need it.
-        sh "$here/../e2e/run_case.sh" "$prefix" cmd.exe /c exit
-    fi
+    # The end-to-end runner sets up the prefix as its cases need it (made
+    # anew where it is of the other kind, so before the drives go in).
+    sh "$here/../e2e/run_case.sh" "$prefix" cmd.exe /c exit
     for disk in t:160k u:16k; do
         letter=${disk%%:*} size=${disk#*:}
         mkdir -p "$mounts/$letter"

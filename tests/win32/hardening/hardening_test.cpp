@@ -71,9 +71,12 @@ TEST(Hardening, InstallerAsksForDepAndAslrAndCanBeMoved)
     HMODULE image = LoadLibraryExA(SETUP32_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, image);
     // A data-file mapping is tagged in its low bits.
-    const unsigned char* base = reinterpret_cast<const unsigned char*>(reinterpret_cast<uintptr_t>(image) & ~3u);
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(reinterpret_cast<uintptr_t>(image) & ~uintptr_t{3});
     const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const IMAGE_NT_HEADERS32* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    // The headers as this build lays them out: PE32 for setup32.exe itself,
+    // PE32+ in the x86-64 test build, whose link asks for the same.
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    ASSERT_EQ(IMAGE_NT_OPTIONAL_HDR_MAGIC, nt->OptionalHeader.Magic);
     WORD characteristics = nt->OptionalHeader.DllCharacteristics;
     EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
     EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
