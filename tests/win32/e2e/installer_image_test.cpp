@@ -47,8 +47,25 @@ protected:
 
 TEST_F(InstallerImage, ExportsTheCallbacksUnderTheirPlainNames)
 {
-    for (const char* name : {"MainWndProc", "DdeCallback", "FileHook"})
-        EXPECT_NE(nullptr, GetProcAddress(module, name)) << name;
+    // Each name leads into the image's code: an export whose function the
+    // link dropped or made local still resolves, to the image base or to a
+    // place that holds no code.
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(module);
+    const IMAGE_NT_HEADERS* nt = NtHeaders(module);
+    const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+    for (const char* name : {"MainWndProc", "DdeCallback", "FileHook"}) {
+        const unsigned char* address = reinterpret_cast<const unsigned char*>(GetProcAddress(module, name));
+        ASSERT_NE(nullptr, address) << name;
+        bool inCode = false;
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; i++) {
+            const IMAGE_SECTION_HEADER& section = sections[i];
+            const unsigned char* start = base + section.VirtualAddress;
+            if ((section.Characteristics & IMAGE_SCN_MEM_EXECUTE) && address >= start &&
+                address < start + section.Misc.VirtualSize)
+                inCode = true;
+        }
+        EXPECT_TRUE(inCode) << name << " is exported at offset " << (address - base) << ", outside the code";
+    }
 #if !defined(_WIN64)
     // Only i386 decorates the names of stdcall functions; x86-64 has one
     // calling convention and no decorations to leak.
