@@ -316,11 +316,11 @@ bool FilesEqual(const std::string& a, const std::string& b)
     return equal;
 }
 
-std::vector<std::string> ListFiles(const std::string& directory)
+std::vector<std::string> ListFiles(const std::string& directory, const char* pattern)
 {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((directory + "\\*").c_str(), &entry);
+    HANDLE find = FindFirstFileA((directory + "\\" + pattern).c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE)
         return names;
     do {

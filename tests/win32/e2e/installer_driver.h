@@ -76,7 +76,8 @@ bool ActAsWindows(const char* executableName, const char* version);
 std::string WinePathOf(const std::string& unixPath);   // /a/b -> z:\a\b
 bool RemoveTree(const std::string& path);              // true when nothing is left
 bool FilesEqual(const std::string& a, const std::string& b);
-std::vector<std::string> ListFiles(const std::string& directory);   // names, sorted
+// Names in directory that match pattern, sorted ("." and ".." left out).
+std::vector<std::string> ListFiles(const std::string& directory, const char* pattern = "*");
 
 // A shortcut read back through the shell's link object.
 struct Shortcut {

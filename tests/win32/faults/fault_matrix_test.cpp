@@ -254,16 +254,10 @@ SeenBox AnswerBox(InstallerRun& run, HWND box, std::vector<int>& answers)
 // vexa.tmp, or the unique vexXXXX.tmp it takes when that name is busy.
 std::vector<std::string> TemporaryFiles(const std::string& dir)
 {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((dir + "vex*.tmp").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(dir + entry.cFileName);
-    while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return names;
+    std::vector<std::string> paths;
+    for (const std::string& name : ListFiles(dir.substr(0, dir.size() - 1), "vex*.tmp"))
+        paths.push_back(dir + name);
+    return paths;
 }
 
 void RemoveEverything(const std::string& destination)
