@@ -23,7 +23,7 @@ __attribute__((noinline)) void CopyIntoSmallBuffer(const char* text, size_t leng
 int main(int argc, char** argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "guard") == 0) {
-        std::printf("%08lx\n", static_cast<unsigned long>(__stack_chk_guard));
+        std::printf("%08llx\n", static_cast<unsigned long long>(__stack_chk_guard));
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "smash") == 0) {
