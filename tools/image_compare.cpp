@@ -130,55 +130,66 @@ std::string PackagePlace(const uint8_t* data, uint32_t size, uint32_t offset)
     return markers == 0 ? "before the first marker" : "after the last member";
 }
 
-// The resource data entry that holds the file offset, walking the usual
-// three levels (type, name, language).
+// The resource tree's three levels: type, name, language.
+enum { RESOURCE_TYPE, RESOURCE_NAME, RESOURCE_LANGUAGE, RESOURCE_LEVELS };
+
+struct ResourceWalk {
+    const Image& image;
+    uint64_t rsrc;      // file offset of the resource section
+    uint32_t rsrcRva;
+    uint64_t offset;    // the file offset looked for
+    uint32_t path[RESOURCE_LEVELS];   // the entry taken at each level
+};
+
+// What lies at the walk's offset if it is inside a resource below the
+// directory at the given level: the data of a resource, or one of its data
+// entries. Empty when it is not there.
+std::string FindResource(ResourceWalk& walk, uint64_t directory, int level)
+{
+    const Image& image = walk.image;
+    for (uint32_t i = 0, count = image.U16(directory + 12) + image.U16(directory + 14); i < count; i++) {
+        uint32_t entry = static_cast<uint32_t>(directory + 16 + 8 * i);
+        if (!image.Has(entry, 8))   // a damaged directory: no walk past the file
+            break;
+        uint32_t target = image.U32(entry + 4);
+        bool isDirectory = (target & 0x80000000u) != 0;
+        if (isDirectory != (level < RESOURCE_LANGUAGE))
+            continue;
+        walk.path[level] = entry;
+        if (isDirectory) {
+            std::string found = FindResource(walk, walk.rsrc + (target & 0x7FFFFFFFu), level + 1);
+            if (!found.empty())
+                return found;
+            continue;
+        }
+        uint64_t dataEntry = walk.rsrc + target;
+        uint32_t dataRva = image.U32(dataEntry), dataSize = image.U32(dataEntry + 4);
+        if (dataRva < walk.rsrcRva)
+            continue;
+        uint64_t start = walk.rsrc + (dataRva - walk.rsrcRva);
+        if (walk.offset >= dataEntry && walk.offset < dataEntry + 16)
+            return "the resource directory (a data entry)";
+        if (walk.offset < start || walk.offset >= start + dataSize)
+            continue;
+        std::string type = ResourceName(image, walk.rsrc, walk.path[RESOURCE_TYPE], true);
+        std::string name = ResourceName(image, walk.rsrc, walk.path[RESOURCE_NAME], false);
+        std::string where = Format("resource %s %s (language %" PRIu32 "), byte %" PRIu64 " of %" PRIu32,
+                                   type.c_str(), name.c_str(), image.U32(entry) & 0xFFFFu, walk.offset - start,
+                                   dataSize);
+        if (type == "RCDATA" && name == "VEXAALL" && image.Has(start, dataSize))
+            where += ", the package: " + PackagePlace(image.bytes().data() + start, dataSize,
+                                                      static_cast<uint32_t>(walk.offset - start));
+        return where;
+    }
+    return "";
+}
+
+// The resource that holds the file offset, or the directory around them.
 std::string ResourcePlace(const Image& image, uint64_t rsrc, uint32_t rsrcRva, uint64_t offset)
 {
-    for (uint32_t t = 0, types = image.U16(rsrc + 12) + image.U16(rsrc + 14); t < types; t++) {
-        uint32_t typeEntry = static_cast<uint32_t>(rsrc + 16 + 8 * t);
-        if (!image.Has(typeEntry, 8))   // a damaged directory: no walk past the file
-            break;
-        uint32_t typeTarget = image.U32(typeEntry + 4);
-        if (!(typeTarget & 0x80000000u))
-            continue;
-        uint64_t names = rsrc + (typeTarget & 0x7FFFFFFFu);
-        for (uint32_t n = 0, count = image.U16(names + 12) + image.U16(names + 14); n < count; n++) {
-            uint32_t nameEntry = static_cast<uint32_t>(names + 16 + 8 * n);
-            if (!image.Has(nameEntry, 8))
-                break;
-            uint32_t nameTarget = image.U32(nameEntry + 4);
-            if (!(nameTarget & 0x80000000u))
-                continue;
-            uint64_t languages = rsrc + (nameTarget & 0x7FFFFFFFu);
-            for (uint32_t l = 0, count = image.U16(languages + 12) + image.U16(languages + 14); l < count; l++) {
-                uint32_t langEntry = static_cast<uint32_t>(languages + 16 + 8 * l);
-                if (!image.Has(langEntry, 8))
-                    break;
-                uint32_t dataEntry = image.U32(langEntry + 4);
-                if (dataEntry & 0x80000000u)
-                    continue;
-                uint64_t entry = rsrc + dataEntry;
-                uint32_t dataRva = image.U32(entry), dataSize = image.U32(entry + 4);
-                if (dataRva < rsrcRva)
-                    continue;
-                uint64_t start = rsrc + (dataRva - rsrcRva);
-                if (offset >= entry && offset < entry + 16)
-                    return "the resource directory (a data entry)";
-                if (offset < start || offset >= start + dataSize)
-                    continue;
-                std::string type = ResourceName(image, rsrc, typeEntry, true);
-                std::string name = ResourceName(image, rsrc, nameEntry, false);
-                std::string where = Format("resource %s %s (language %" PRIu32 "), byte %" PRIu64 " of %" PRIu32,
-                                           type.c_str(), name.c_str(), image.U32(langEntry) & 0xFFFFu,
-                                           offset - start, dataSize);
-                if (type == "RCDATA" && name == "VEXAALL" && image.Has(start, dataSize))
-                    where += ", the package: " + PackagePlace(image.bytes().data() + start, dataSize,
-                                                              static_cast<uint32_t>(offset - start));
-                return where;
-            }
-        }
-    }
-    return "the resource directory";
+    ResourceWalk walk{image, rsrc, rsrcRva, offset, {}};
+    std::string found = FindResource(walk, rsrc, RESOURCE_TYPE);
+    return found.empty() ? "the resource directory" : found;
 }
 
 // What lies at the file offset of the image.
