@@ -48,8 +48,9 @@ rm -rf "$demo/vexa" "$demo/screenshots"
 mkdir -p "$demo/screenshots"
 status=0
 # Wine's notes about the Z: drive's volume label, and the shell windows'
-# farewells when the prefix ends, are noise here.
-quiet() { grep -v -e 'FS volume label and serial are not available' -e '^X connection to' >&2 || true; }
+# farewells (X connection and XIO lines) when the prefix ends, are noise here.
+quiet() { grep -v -e 'FS volume label and serial are not available' -e '^X connection to' \
+                 -e '^XIO:  fatal IO error' -e '^ *after [0-9]* requests' >&2 || true; }
 xvfb-run -a -s "-screen 0 1024x768x24" \
     "${WINELOADER:-wine}" "$build/bin/demo_install.exe" "$(winpath "$installer")" \
          "$(winpath "$demo/vexa")" "$(winpath "$demo/screenshots")" </dev/null 2> >(quiet) || status=$?
