@@ -17,14 +17,9 @@ cmake -S "$ROOT" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$tree" -j "$JOBS" --target setup32 install_timing >/dev/null
 
 export WINEPREFIX=$tree/wineprefix
-drop_prefix_of_other_kind
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    ensure_wineprefix
-    # Unmanaged windows: with no window manager Wine otherwise waits for each
-    # hidden window to be withdrawn, which would be timed as the installer's.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -w
-fi
+# Unmanaged windows: with no window manager Wine otherwise waits for each
+# hidden window to be withdrawn, which would be timed as the installer's.
+ensure_wineprefix
 winpath() { echo "z:$1" | tr / '\\'; }
 status=0
 xvfb-run -a -s "-screen 0 1024x768x24" \

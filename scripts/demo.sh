@@ -26,8 +26,7 @@ else
 fi
 installer=$build/bin/setup32.exe
 mkdir -p "$demo"
-drop_prefix_of_other_kind
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if ! grep -qsx "#arch=$WINEARCH" "$WINEPREFIX/system.reg"; then
     ensure_wineprefix
     # A Wine desktop of its own: windows get their frames and captions
     # without a window manager, in the screenshots too.

@@ -49,20 +49,10 @@ build_win64() {
         -DVEXAPACK="$HOST_BUILD/bin/vexapack" -DSETUP32_PAYLOAD_DIR="$WIN32_BUILD/payload-stage"
 }
 
-# Wine does not start on a prefix of the other kind (one made before the
-# scripts said which, when Wine chose): it is made anew.
-drop_prefix_of_other_kind() {
-    if [ -f "$WINEPREFIX/system.reg" ] && ! grep -qx "#arch=$WINEARCH" "$WINEPREFIX/system.reg"; then
-        run_wineserver -k 2>/dev/null || true
-        rm -rf "$WINEPREFIX"
-    fi
-}
-
+# The prefix made ready as the tests make theirs: created where missing,
+# made anew where it is of the other kind (Wine does not start on one), no
+# window left to a window manager.
 ensure_wineprefix() {
-    drop_prefix_of_other_kind
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        mkdir -p "$WINEPREFIX"
-        run_wine wineboot -i >/dev/null 2>&1 || true
-        run_wineserver -w || true
-    fi
+    sh "$ROOT/tests/win32/common/prepare_prefix.sh" "$WINEPREFIX"
+    run_wineserver -w || true
 }
