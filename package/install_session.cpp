@@ -1,7 +1,5 @@
 #include "install_session.h"
 
-#include <cstring>
-
 InstallSession session;
 
 void ResetSession()
@@ -31,6 +29,5 @@ void ResetSession()
     // through a volatile pointer so the compiler cannot fold the two pieces
     // into one constant in the code.
     static const char* volatile markerTail = "RNI";
-    std::strcpy(session.marker, "A");
-    std::strcat(session.marker, markerTail);
+    JoinText(session.marker, sizeof session.marker, "A", markerTail);
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+
+#include "byte_stream.h"
+#include "text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -29,15 +31,6 @@ enum SliceResult {
 
 enum SettingsDecision { SETTINGS_NOT_ASKED = 0, SETTINGS_KEEP = 1, SETTINGS_REPLACE = 2 };
 
-// Result of the latest split of a path (drive, directory with trailing
-// backslash, file name, extension with its dot).
-struct PathParts {
-    char drive[3];
-    char dir[256];
-    char name[256];
-    char ext[256];
-};
-
 struct InstallSession {
     // User's choices and installation decisions.
     char destinationDir[PATH_BUFFER_SIZE];
@@ -49,8 +42,8 @@ struct InstallSession {
 
     // Streams and path buffers.
     char textBuffer[TEXT_BUFFER_SIZE];
-    FILE* packageStream;
-    FILE* memberStream;
+    ByteStream* packageStream;
+    ByteStream* memberStream;
     char tempPath[PATH_BUFFER_SIZE];
     char memberPath[PATH_BUFFER_SIZE];
     char backupDir[PATH_BUFFER_SIZE];
@@ -88,6 +81,9 @@ struct InstallSession {
     // is complete or rolled back, so that a second installer cannot work in
     // it at the same time (null when not held).
     HANDLE destinationLock;
+    // The lock file that stands in for that handle on Windows 95, 98 and
+    // Me; empty where the directory itself is held.
+    char lockPath[PATH_BUFFER_SIZE];
 #endif
 };
 

@@ -44,16 +44,6 @@ static void InitOffsetTables()
     }
 }
 
-// One byte at a time through the stream's buffer, without the per-call
-// locking of fgetc/fputc: only this thread touches the streams.
-#if defined(_WIN32)
-#define GetByteUnlocked(stream) _getc_nolock(stream)
-#define PutByteUnlocked(byte, stream) _putc_nolock(byte, stream)
-#else
-#define GetByteUnlocked(stream) getc_unlocked(stream)
-#define PutByteUnlocked(byte, stream) putc_unlocked(byte, stream)
-#endif
-
 // The bit reader and the ring position live in registers while a member is
 // decoded; nothing of them outlasts the member. bits holds the unread bits
 // of the 16-bit bit buffer left-aligned at bit 31, then a single 1 bit that
@@ -61,7 +51,7 @@ static void InitOffsetTables()
 // where that mark stands, and a shift drops exactly the bits a 16-bit shift
 // would, without a separate count to keep.
 struct BitReader {
-    FILE* input;
+    ByteStream* input;
     uint32_t bits;
 };
 
@@ -75,8 +65,8 @@ enum : uint32_t {
 static inline void RefillBits(BitReader& reader)
 {
     while ((reader.bits & NINE_OR_MORE) == 0) {
-        int byte = GetByteUnlocked(reader.input);
-        if (byte == EOF)
+        int byte = StreamGetByte(reader.input);
+        if (byte == STREAM_EOF)
             byte = 0;
         uint32_t mark = static_cast<uint32_t>(__builtin_ctz(reader.bits));
         reader.bits ^= (1u << mark) ^ (1u << (mark - 8));
@@ -217,18 +207,18 @@ static inline uint32_t DecodeOffset(BitReader& reader)
     return upper | (b & 0x3F);
 }
 
-bool DecodeMember(FILE* input, FILE* output)
+bool DecodeMember(ByteStream* input, ByteStream* output)
 {
     // A size field cut short by the end of the input would otherwise read as
     // a size of nearly 4 GiB and decode zero bits until then.
     uint32_t size = 0;
     for (int i = 0; i < 4; i++) {
-        int byte = std::fgetc(input);
-        if (byte == EOF)
+        int byte = StreamGetByte(input);
+        if (byte == STREAM_EOF)
             return false;
         size |= static_cast<uint32_t>(byte) << (8 * i);
     }
-    if (std::ferror(input) || size == 0)
+    if (StreamError(input) || size == 0)
         return false;
 
     InitCodeTree();
@@ -257,7 +247,7 @@ bool DecodeMember(FILE* input, FILE* output)
             int symbol = DecodeSymbol(reader);
             uint32_t count;
             if (symbol < 256) {
-                if (PutByteUnlocked(symbol, output) == EOF) {
+                if (StreamPutByte(symbol, output) == STREAM_EOF) {
                     written = false;
                     break;
                 }
@@ -269,7 +259,7 @@ bool DecodeMember(FILE* input, FILE* output)
                 count = static_cast<uint32_t>(symbol - 255 + THRESHOLD);
                 for (uint32_t k = 0; k < count; k++) {
                     uint8_t byte = ringBuffer[from++ & RING_MASK];
-                    if (PutByteUnlocked(byte, output) == EOF) {
+                    if (StreamPutByte(byte, output) == STREAM_EOF) {
                         written = false;
                         break;
                     }

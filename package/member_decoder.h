@@ -4,7 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+
+#include "byte_stream.h"
 
 enum {
     RING_SIZE = 4096,     // history ring; offsets are taken modulo it
@@ -19,7 +20,7 @@ enum {
 // Decodes one member from input (positioned at its size field) to output.
 // True when the stated size has been reached. Neither opens nor closes the
 // streams.
-bool DecodeMember(FILE* input, FILE* output);
+bool DecodeMember(ByteStream* input, ByteStream* output);
 
 // Per-file progress, supplied by the program that links the decoder: the
 // installer paints its per-file bar, vexapack reports or stays silent.

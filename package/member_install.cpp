@@ -1,14 +1,11 @@
 #include "member_install.h"
 
 #include <windows.h>
-#include <share.h>
-
-#include <cstdio>
-#include <cstring>
 
 #include "error_box.h"
 #include "member_decoder.h"
 #include "package_format.h"
+#include "platform.h"
 #include "resource_ids.h"
 
 namespace {
@@ -38,8 +35,8 @@ bool Exists(const char* path)
 // once and never reported.
 void DeleteFileRetry(const char* path)
 {
-    if (std::remove(path) != 0)
-        std::remove(path);
+    if (!DeleteFileA(path))
+        DeleteFileA(path);
 }
 
 void ClearAttributesRetry(const char* path)
@@ -52,15 +49,6 @@ void RemoveDirectoryRetry(const char* path)
 {
     if (!RemoveDirectoryA(path))
         RemoveDirectoryA(path);
-}
-
-// Bounded copy of at most count characters of src; always terminated.
-void CopyCut(char* out, size_t size, const char* src, size_t count)
-{
-    if (count > size - 1)
-        count = size - 1;
-    std::memcpy(out, src, count);
-    out[count] = '\0';
 }
 
 void SetStatus(const char* text)
@@ -79,21 +67,32 @@ void DeleteHelpIndex(const char* memberPath, const char* indexName)
 {
     char path[PATH_BUFFER_SIZE];
     const char* name = PathFileName(memberPath);
-    size_t dirLength = static_cast<size_t>(name - memberPath);
-    CopyCut(path, sizeof path, memberPath, dirLength);
-    if (!JoinText(path, sizeof path, path, indexName))
+    if (!CopyBounded(path, sizeof path, memberPath, static_cast<size_t>(name - memberPath)) ||
+        !JoinText(path, sizeof path, path, indexName))
         return;
     if (Exists(path) && SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL))
-        std::remove(path);
+        DeleteFileA(path);
 }
+
+// Where Windows 95, 98 and Me hold the destination: a hidden file in it,
+// open without sharing.
+const char kLockName[] = "vexa.lck";
 
 // A second installer that worked in the same directory would overwrite
 // this one's files, and its roll-back would delete files that this one
-// reports as installed. The handle asks for the right to add files and
-// shares only reading: the same request from another installer is refused,
-// while file managers and current directories (which share writing) are
-// not, and the directory cannot be removed or renamed while it is held.
-// Files are created, moved into backup and deleted inside it as usual.
+// reports as installed.
+//
+// Windows NT: a handle on the directory itself, asking for the right to add
+// files and sharing only reading: the same request from another installer
+// is refused, while file managers and current directories (which share
+// writing) are not, and the directory cannot be removed or renamed while it
+// is held. Files are created, moved into backup and deleted inside it as
+// usual.
+//
+// Windows 95, 98 and Me open no directory as a file. There the lock is the
+// file vexa.lck in the directory, opened without sharing: another installer
+// cannot open it, whatever spelling of the directory it was given. One left
+// behind by an installer that was ended from outside is taken over.
 bool LockDestination()
 {
     ReleaseDestination();
@@ -101,8 +100,16 @@ bool LockDestination()
     // A file of that name fails at the first member, as it always has.
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return true;
-    HANDLE lock = CreateFileA(session.destinationDir, FILE_ADD_FILE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE lock;
+    if (RunsOnWindows9x()) {
+        if (!JoinText(session.lockPath, sizeof session.lockPath, session.destinationDir, "\\", kLockName))
+            return false;
+        lock = CreateFileA(session.lockPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    } else {
+        session.lockPath[0] = '\0';
+        lock = CreateFileA(session.destinationDir, FILE_ADD_FILE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    }
     if (lock == INVALID_HANDLE_VALUE)
         return false;
     session.destinationLock = lock;
@@ -111,51 +118,33 @@ bool LockDestination()
 
 }  // namespace
 
-FILE* OpenExclusiveWrite(const char* path)
+void DeleteHeldFile(ByteStream* stream, const char* path)
 {
-    // Denying writers shares reading only; the run-time library never
-    // shares deletion.
-    return _fsopen(path, "wb", _SH_DENYWR);
+    if (stream && DeleteFileA(path)) {
+        StreamClose(stream);
+        return;
+    }
+    if (stream)
+        StreamClose(stream);
+    DeleteFileRetry(path);
 }
 
 void ReleaseDestination()
 {
-    if (session.destinationLock) {
+    if (!session.destinationLock)
+        return;
+    // The lock file goes while it is still held, where the system allows
+    // that (see DeleteHeldFile): another installer cannot take it over in
+    // between and then lose it.
+    if (session.lockPath[0] && DeleteFileA(session.lockPath)) {
         CloseHandle(session.destinationLock);
-        session.destinationLock = nullptr;
+    } else {
+        CloseHandle(session.destinationLock);
+        if (session.lockPath[0])
+            DeleteFileRetry(session.lockPath);
     }
-}
-
-const char* PathFileName(const char* path)
-{
-    const char* name = path;
-    for (const char* p = path; *p; p++)
-        if (*p == '\\' || *p == '/' || *p == ':')
-            name = p + 1;
-    return name;
-}
-
-bool CloseChecked(FILE* stream)
-{
-    // Buffered bytes that cannot be written fail only when flushed, and a
-    // failing flush inside fclose is not always reported by it.
-    bool written = std::fflush(stream) == 0 && !std::ferror(stream);
-    return std::fclose(stream) == 0 && written;
-}
-
-bool JoinText(char* out, size_t size, const char* a, const char* b, const char* c)
-{
-    size_t la = std::strlen(a), lb = std::strlen(b), lc = std::strlen(c);
-    if (la + lb + lc + 1 > size) {
-        out[0] = '\0';
-        return false;
-    }
-    // a may be out itself; b and c may not overlap out.
-    std::memmove(out, a, la);
-    std::memcpy(out + la, b, lb);
-    std::memcpy(out + la + lb, c, lc);
-    out[la + lb + lc] = '\0';
-    return true;
+    session.destinationLock = nullptr;
+    session.lockPath[0] = '\0';
 }
 
 void BuildMemberPath(char* out, int index)
@@ -169,7 +158,7 @@ void BuildMemberPath(char* out, int index)
 
 int CreateDestinationDir()
 {
-    size_t length = std::strlen(session.destinationDir);
+    size_t length = TextLength(session.destinationDir);
     // Every path derived from the directory must fit its buffer, so a longer
     // one is refused before anything is created.
     if (length == 0 || length > MAX_DESTINATION_DIR) {
@@ -235,7 +224,7 @@ int PrepareDestination(const char* path)
         ClearAttributesRetry(session.statusBuffer);
         DeleteFileRetry(session.statusBuffer);
     }
-    if (std::rename(path, session.statusBuffer) != 0) {
+    if (!MoveFileA(path, session.statusBuffer)) {
         ShowInstallError(7, kBackupFileText);
         return SLICE_CHOOSE_AGAIN;
     }
@@ -244,23 +233,23 @@ int PrepareDestination(const char* path)
 
 int DecodeToDestination(const char* tempPath, const char* path)
 {
-    FILE* input = std::fopen(tempPath, "rb");
+    ByteStream* input = StreamOpenRead(tempPath);
     if (!input) {
         RollBack();
         ShowInstallError(3, kInstallFileUnreadableText);
         return SLICE_FAILED;
     }
-    FILE* output = OpenExclusiveWrite(path);
+    ByteStream* output = StreamCreate(path);
     if (!output) {
-        std::fclose(input);
+        StreamClose(input);
         RollBack();
         ShowInstallError(4, kCopyText);
         return SLICE_FAILED;
     }
     bool decoded = DecodeMember(input, output);
-    if (!CloseChecked(output))
+    if (StreamClose(output) != 0)
         decoded = false;
-    std::fclose(input);
+    StreamClose(input);
     if (!decoded) {
         // memberIndex has not advanced past this member, so the roll-back
         // would leave its partial file behind.
@@ -274,8 +263,6 @@ int DecodeToDestination(const char* tempPath, const char* path)
 
 int InstallMember(const char* tempPath)
 {
-    std::fflush(nullptr);
-
     BuildMemberPath(session.memberPath, session.memberIndex);
     JoinText(session.statusBuffer, sizeof session.statusBuffer, "Extracting file: ",
              PathFileName(session.memberPath));
@@ -305,15 +292,16 @@ int InstallMember(const char* tempPath)
 
 void RollBack()
 {
-    if (session.memberStream) {
-        std::fclose(session.memberStream);
-        session.memberStream = nullptr;
-    }
     if (session.packageStream) {
-        std::fclose(session.packageStream);
+        StreamClose(session.packageStream);
         session.packageStream = nullptr;
     }
-    DeleteFileRetry(session.tempPath);
+    // The temporary file is this installation's only while its stream
+    // holds it; once let go, its name may be another installation's.
+    if (session.memberStream) {
+        DeleteHeldFile(session.memberStream, session.tempPath);
+        session.memberStream = nullptr;
+    }
 
     while (session.memberIndex > 0) {
         session.memberIndex--;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 
 #include "install_session.h"
 
@@ -42,18 +41,12 @@ int DecodeToDestination(const char* tempPath, const char* path);
 // created it. A second run finds nothing left to do.
 void RollBack();
 
-// The last component of a path: the file name with its extension.
-const char* PathFileName(const char* path);
-
-// Concatenates a, b and c into out. False, and out empty, when the result
-// would not fit into size characters with its terminator.
-bool JoinText(char* out, size_t size, const char* a, const char* b = "", const char* c = "");
-
-// Creates or truncates the file at path for writing, shared with readers
-// only: while the stream is open no other process can write, truncate,
-// rename or delete the file. Null when it cannot be opened so.
-FILE* OpenExclusiveWrite(const char* path);
-
-// Flushes and closes a written stream. False when any byte may not have
-// reached the file.
-bool CloseChecked(FILE* stream);
+// Deletes the file at path that stream holds, and closes the stream (null
+// when it is closed already). Windows 95, 98 and Me delete a file that is
+// open, even one another process holds, so the file goes while this stream
+// still holds it: no other installation can have opened it under that name
+// in between. Windows NT refuses that (the stream shares no deletion); there
+// it goes once closed, and a file of that name that another installation
+// has opened in the meantime is refused the same way. Retried once, never
+// reported.
+void DeleteHeldFile(ByteStream* stream, const char* path);

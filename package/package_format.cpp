@@ -1,6 +1,5 @@
 #include "package_format.h"
 
-#include <cstring>
 
 const char* const MemberTable[MEMBER_COUNT] = {
     "vexa32.exe", "vlink32.exe", "vexa.hlp", "ircintro.hlp", "readme.txt", "versions.txt",
@@ -11,8 +10,8 @@ bool IsSettingsMember(int index)
 {
     if (index < 0 || index >= MEMBER_COUNT)
         return false;
-    const char* dot = std::strrchr(MemberTable[index], '.');
-    return dot && std::strcmp(dot, ".ini") == 0;
+    PathParts parts;
+    return SplitPathParts(MemberTable[index], &parts) && SameText(parts.ext, ".ini");
 }
 
 void SumChecksum(int byte)
@@ -32,7 +31,7 @@ void SumChecksum(int byte)
 static int WriteMarkerPrefix(int count)
 {
     for (int i = 0; i < count; i++)
-        if (std::fputc(static_cast<unsigned char>(session.marker[i]), session.memberStream) == EOF)
+        if (StreamPutByte(static_cast<unsigned char>(session.marker[i]), session.memberStream) == STREAM_EOF)
             return MARKER_WRITE_FAILED;
     return MARKER_NONE;
 }
@@ -53,7 +52,7 @@ int FeedPackageByte(int byte)
     session.markerMatched = 0;
     if (!session.memberStream)
         return MARKER_NONE;
-    if (WriteMarkerPrefix(matched) != MARKER_NONE || std::fputc(byte, session.memberStream) == EOF)
+    if (WriteMarkerPrefix(matched) != MARKER_NONE || StreamPutByte(byte, session.memberStream) == STREAM_EOF)
         return MARKER_WRITE_FAILED;
     return MARKER_NONE;
 }

@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <cstring>
-
 #include "error_box.h"
 #include "install_dialog.h"
 #include "install_session.h"
@@ -22,15 +19,9 @@ const char kFallbackTempPath[] = "c:\\vexa.tmp";
 void ClosePackage()
 {
     if (session.packageStream) {
-        std::fclose(session.packageStream);
+        StreamClose(session.packageStream);
         session.packageStream = nullptr;
     }
-}
-
-void DeleteTempFile()
-{
-    if (std::remove(session.tempPath) != 0)
-        std::remove(session.tempPath);
 }
 
 void BuildTempPath()
@@ -59,24 +50,17 @@ bool TakeUniqueTempName()
 
 // The member's bytes go into a file that no other process can change or
 // remove while we hold it: vexa.tmp where it is free, else a unique name.
-FILE* OpenTempFile()
+ByteStream* OpenTempFile()
 {
     BuildTempPath();
-    FILE* stream = OpenExclusiveWrite(session.tempPath);
+    ByteStream* stream = StreamCreate(session.tempPath);
     if (!stream && TakeUniqueTempName()) {
-        stream = OpenExclusiveWrite(session.tempPath);
-        if (!stream)
-            DeleteTempFile();
+        // The system made the file under its unique name; it is ours.
+        stream = StreamCreate(session.tempPath);
+        if (!stream && !DeleteFileA(session.tempPath))
+            DeleteFileA(session.tempPath);
     }
     return stream;
-}
-
-void CloseMemberStream()
-{
-    if (session.memberStream) {
-        std::fclose(session.memberStream);
-        session.memberStream = nullptr;
-    }
 }
 
 // A write to the temporary file failed (a full disk, say): the member would
@@ -91,16 +75,18 @@ int FailTempWrite()
 // The temporary file holds a whole member: install the member and discard
 // the file, whatever the result. The stream stays open, holding the file,
 // until the member has been decoded from it (the decoder reads it through a
-// stream of its own, which shares writing); deleted only once closed, and
-// by name, the file cannot be another installation's: that one would be
-// held without sharing deletion.
+// stream of its own, which shares writing) and the file is deleted: it
+// cannot be another installation's (DeleteHeldFile). A roll-back inside
+// InstallMember has deleted it already.
 int CompleteMember()
 {
-    if (std::fflush(session.memberStream) != 0 || std::ferror(session.memberStream))
+    if (StreamFlush(session.memberStream) != 0)
         return FailTempWrite();
     int result = InstallMember(session.tempPath);
-    CloseMemberStream();
-    DeleteTempFile();
+    if (session.memberStream) {
+        DeleteHeldFile(session.memberStream, session.tempPath);
+        session.memberStream = nullptr;
+    }
     return result;
 }
 
@@ -143,7 +129,7 @@ int FinishPackage()
 
 int OpenPackageFile(const char* path)
 {
-    session.packageStream = std::fopen(path, "rb");
+    session.packageStream = StreamOpenRead(path);
     if (!session.packageStream) {
         ShowInstallError(9, kInstallFileUnreadableText);
         return 0;
@@ -175,9 +161,9 @@ int ScanSlice()
     if (!session.packageStream)
         return SLICE_FAILED;
     for (;;) {
-        int byte = std::fgetc(session.packageStream);
-        session.lastByte = byte == EOF ? -1 : byte;
-        if (byte == EOF)
+        int byte = StreamGetByte(session.packageStream);
+        session.lastByte = byte;
+        if (byte == STREAM_EOF)
             return FinishPackage();
 
         int event = FeedPackageByte(byte);

@@ -5,8 +5,6 @@
 #include <windows.h>
 #include <commdlg.h>
 
-#include <cstring>
-
 #include "install_dialog.h"
 #include "install_session.h"
 
@@ -22,52 +20,11 @@ enum {
 // The first Browse opens at the root of the destination's drive.
 int firstBrowse = 1;
 
-// Copies length characters into a buffer of the given size; 0 when they do
-// not fit with the terminator.
-int CopyBounded(char* out, size_t size, const char* from, size_t length)
-{
-    if (length >= size)
-        return 0;
-    std::memcpy(out, from, length);
-    out[length] = '\0';
-    return 1;
-}
-
 }  // namespace
-
-void LowerAscii(char* text)
-{
-    for (; *text; ++text)
-        if (*text >= 'A' && *text <= 'Z')
-            *text = static_cast<char>(*text - 'A' + 'a');
-}
-
-int SplitPathParts(const char* path, PathParts* parts)
-{
-    const char* rest = path;
-    size_t driveLength = path[0] && path[1] == ':' ? 2 : 0;
-    rest += driveLength;
-    const char* afterDir = rest;
-    for (const char* p = rest; *p; ++p)
-        if (*p == '\\' || *p == '/')
-            afterDir = p + 1;
-    const char* end = afterDir + std::strlen(afterDir);
-    const char* dot = std::strrchr(afterDir, '.');
-    if (!dot)
-        dot = end;
-    if (CopyBounded(parts->drive, sizeof parts->drive, path, driveLength) &&
-        CopyBounded(parts->dir, sizeof parts->dir, rest, afterDir - rest) &&
-        CopyBounded(parts->name, sizeof parts->name, afterDir, dot - afterDir) &&
-        CopyBounded(parts->ext, sizeof parts->ext, dot, end - dot))
-        return 1;
-    parts->drive[0] = parts->dir[0] = parts->name[0] = parts->ext[0] = '\0';
-    return 0;
-}
 
 int ChooseDirectory(HWND owner)
 {
-    OPENFILENAMEA dialog;
-    std::memset(&dialog, 0, sizeof dialog);
+    OPENFILENAMEA dialog = {};
     // The old-style dialog's structure, without the later fields (76 bytes
     // on i386; the headers give the size for each architecture).
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
@@ -121,7 +78,7 @@ void RefreshDirectoryEdit(HWND chooser)
     char* text = session.destinationDir;
     LRESULT fullLength = SendDlgItemMessageA(chooser, ID_CURRENT_DIR, WM_GETTEXTLENGTH, 0, 0);
     SendDlgItemMessageA(chooser, ID_CURRENT_DIR, WM_GETTEXT, PATH_BUFFER_SIZE, reinterpret_cast<LPARAM>(text));
-    size_t length = std::strlen(text);
+    size_t length = TextLength(text);
     LowerAscii(text);
 
     if (fullLength >= PATH_BUFFER_SIZE) {
@@ -135,12 +92,9 @@ void RefreshDirectoryEdit(HWND chooser)
             wsprintfA(text, "%s%svexa", session.pathParts.drive, session.pathParts.dir);
         else
             text[0] = '\0';
-    } else if (!std::strstr(text, "\\vexa")) {
-        const char* suffix = text[length - 1] == '\\' ? "vexa" : "\\vexa";
-        if (length + std::strlen(suffix) < PATH_BUFFER_SIZE)
-            std::strcat(text, suffix);
-        else
-            text[0] = '\0';
+    } else if (!FindText(text, "\\vexa")) {
+        const char* suffix = EndsWithBackslash(text) ? "vexa" : "\\vexa";
+        JoinText(text, PATH_BUFFER_SIZE, text, suffix);   // empty when it does not fit
     }
     SendDlgItemMessageA(chooser, IDC_CHOOSER_DIR, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }

@@ -1,9 +1,7 @@
 // The installation dialog: options mode, progress mode and the slice chain
 // that runs the package scanner one slice per posted message.
 #include <windows.h>
-#include <direct.h>
 
-#include <cstring>
 #include <initializer_list>
 
 #include "error_box.h"
@@ -68,11 +66,14 @@ void BuildDefaultDestination(char* out)
             SplitPathParts(windowsDir, &session.pathParts);
             wsprintfA(out, "%s\\", session.pathParts.drive);
             LowerAscii(out);
-            if (out[0] >= 'a' && out[0] <= 'z' && out[1] == ':')
-                _chdrive(out[0] - 'a' + 1);
+            // The drive's own current directory stays as it is.
+            if (out[0] >= 'a' && out[0] <= 'z' && out[1] == ':') {
+                char drive[3] = {out[0], ':', '\0'};
+                SetCurrentDirectoryA(drive);
+            }
         }
     }
-    std::strcat(out, "vexa");
+    JoinText(out, PATH_BUFFER_SIZE, out, "vexa");
 }
 
 void InstallSequence(HWND dialog)
@@ -83,7 +84,7 @@ void InstallSequence(HWND dialog)
         return;
     SendDlgItemMessageA(dialog, IDC_DEST_DIR, WM_GETTEXT, PATH_BUFFER_SIZE,
                         reinterpret_cast<LPARAM>(session.destinationDir));
-    if (std::strchr(session.destinationDir, ' ') && AskInstallWarning(kSpaceWarning) == IDNO)
+    if (FindChar(session.destinationDir, ' ') && AskInstallWarning(kSpaceWarning) == IDNO)
         return;
     session.makeBackups = IsDlgButtonChecked(dialog, IDC_MAKE_BACKUPS) == BST_CHECKED ? 1 : 0;
     session.addIcons = IsDlgButtonChecked(dialog, IDC_ADD_ICONS) == BST_CHECKED ? 1 : 0;

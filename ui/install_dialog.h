@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 
+#include "byte_stream.h"
 #include "resource_ids.h"
 
 enum {
@@ -30,18 +30,10 @@ void CenterOnDesktop(HWND window);
 // 10 pixels off the right and bottom edges, never at a negative coordinate.
 POINT CenteredPosition(const RECT& desktop, const RECT& window);
 
-// Lower-cases the ASCII letters A to Z only, as every path shown to the user.
-void LowerAscii(char* text);
-// Splits a path into drive, directory (with its trailing backslash), name and
-// extension (with its dot). 0, with all four empty, when a part does not fit.
-struct PathParts;
-int SplitPathParts(const char* path, PathParts* parts);
-
 // Progress display: the overall bar over control 115, the per-file bar over
 // control 116. Without a device context a paint uses the dialog's own.
-void PaintOverallProgress(HDC dc, FILE* packageStream);
+void PaintOverallProgress(HDC dc, ByteStream* packageStream);
 void PaintFileProgress(HDC dc, uint32_t bytesDone, uint32_t bytesTotal);
 // Invalidates, with erasing, the area of a bar's placeholder control, so
 // that the next paint of the dialog wipes the bar.
 void EraseBarArea(HWND dialog, int controlId);
-int32_t StreamLength(FILE* stream);

@@ -1,12 +1,11 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 
 #include "install_dialog.h"
 #include "install_session.h"
 #include "member_decoder.h"
+#include "scale.h"
 
 namespace {
 
@@ -72,40 +71,33 @@ void DrawBar(HDC dc, RECT bar, int32_t fill, COLORREF fillColour, bool withText)
     int width = bar.right - bar.left;
     if (session.overallFill > 0 && width > 0)
         wsprintfA(session.statusBuffer, "%d%%",
-                  static_cast<int>(static_cast<int64_t>(session.overallFill) * 100 / width));
+                  static_cast<int>(ScaleDown(static_cast<uint32_t>(session.overallFill), 100, static_cast<uint32_t>(width))));
     else
         wsprintfA(session.statusBuffer, "0%%");
     int x = white.left + 4;
     int y = top + (bottom - top) / 5;
     RECT clip = {x, top, white.right, bottom};
     ExtTextOutA(dc, x, y, ETO_CLIPPED, &clip, session.statusBuffer,
-                static_cast<UINT>(std::strlen(session.statusBuffer)), nullptr);
+                static_cast<UINT>(TextLength(session.statusBuffer)), nullptr);
     SetTextColor(dc, oldText);
     SetBkColor(dc, oldBack);
 }
 
 }  // namespace
 
-int32_t StreamLength(FILE* stream)
-{
-    long position = std::ftell(stream);
-    std::fseek(stream, 0, SEEK_END);
-    long length = std::ftell(stream);
-    std::fseek(stream, position, SEEK_SET);
-    return static_cast<int32_t>(length);
-}
-
-void PaintOverallProgress(HDC dc, FILE* packageStream)
+void PaintOverallProgress(HDC dc, ByteStream* packageStream)
 {
     if (packageStream && session.packageLength == 0)
-        session.packageLength = StreamLength(packageStream);
+        session.packageLength = static_cast<int32_t>(StreamLength(packageStream));
 
     RECT bar = BarRect(IDC_OVERALL_BAR);
-    int64_t width = bar.right - bar.left;
-    if (packageStream && session.packageLength > 0) {
+    LONG width = bar.right - bar.left;
+    if (packageStream && session.packageLength > 0 && width > 0) {
         // 64-bit product: large images would overflow 32 bits.
-        int64_t position = std::ftell(packageStream);
-        session.overallFill = static_cast<int32_t>(position * width / session.packageLength);
+        uint32_t length = static_cast<uint32_t>(session.packageLength);
+        uint32_t position = StreamTell(packageStream);
+        session.overallFill =
+            static_cast<int32_t>(ScaleDown(position < length ? position : length, static_cast<uint32_t>(width), length));
     }
 
     HDC paintDC = dc ? dc : DialogDC();
@@ -122,11 +114,10 @@ void PaintFileProgress(HDC dc, uint32_t bytesDone, uint32_t bytesTotal)
     if (!paintDC)
         return;
     RECT bar = BarRect(IDC_FILE_BAR);
-    uint64_t width = static_cast<uint64_t>(bar.right - bar.left);
-    uint64_t fill = bytesTotal ? width * bytesDone / bytesTotal : 0;
+    LONG width = bar.right - bar.left;
     // A last match may run past the stated size; the bar is full then.
-    if (fill > width)
-        fill = width;
+    uint32_t done = bytesDone < bytesTotal ? bytesDone : bytesTotal;
+    uint32_t fill = bytesTotal && width > 0 ? ScaleDown(done, static_cast<uint32_t>(width), bytesTotal) : 0;
     DrawBar(paintDC, bar, static_cast<int32_t>(fill), kFileFill, false);
     if (!dc)
         ReleaseDC(session.dialogWindow, paintDC);

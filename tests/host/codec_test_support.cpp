@@ -78,6 +78,74 @@ Bytes StreamContents(FILE* stream)
     return bytes;
 }
 
+#ifdef _WIN32
+// The runtime's streams are opened by path; their scratch files go when the
+// program ends.
+namespace {
+std::vector<std::string> scratchFiles;
+struct ScratchFilesRemoved {
+    ~ScratchFilesRemoved()
+    {
+        for (const std::string& path : scratchFiles)
+            DeleteFileA(path.c_str());
+    }
+} scratchFilesRemoved;
+
+std::string KeptScratchFile(const Bytes& bytes)
+{
+    scratchFiles.push_back(ScratchFileHolding(bytes));
+    return scratchFiles.back();
+}
+}  // namespace
+
+ByteStream* DecoderInputHolding(const Bytes& bytes)
+{
+    return StreamOpenRead(KeptScratchFile(bytes).c_str());
+}
+
+ByteStream* DecoderReadOnlyStream()
+{
+    return DecoderInputHolding(Bytes{});
+}
+
+void CloseDecoderStream(ByteStream* stream)
+{
+    StreamClose(stream);
+}
+
+DecodeOutcome DecodeBytes(const Bytes& member)
+{
+    std::string outputPath = KeptScratchFile(Bytes{});
+    ByteStream* input = DecoderInputHolding(member);
+    ByteStream* output = StreamCreate(outputPath.c_str());
+    DecodeOutcome outcome;
+    outcome.ok = DecodeMember(input, output);
+    StreamClose(output);
+    StreamClose(input);
+    FILE* written = std::fopen(outputPath.c_str(), "rb");
+    outcome.output = StreamContents(written);
+    std::fclose(written);
+    return outcome;
+}
+#else
+ByteStream* DecoderInputHolding(const Bytes& bytes)
+{
+    return StreamHolding(bytes);
+}
+
+ByteStream* DecoderReadOnlyStream()
+{
+    std::string path = ScratchFileHolding(Bytes{});
+    FILE* stream = std::fopen(path.c_str(), "rb");
+    std::remove(path.c_str());   // gone once closed
+    return stream;
+}
+
+void CloseDecoderStream(ByteStream* stream)
+{
+    std::fclose(stream);
+}
+
 DecodeOutcome DecodeBytes(const Bytes& member)
 {
     FILE* input = StreamHolding(member);
@@ -89,6 +157,7 @@ DecodeOutcome DecodeBytes(const Bytes& member)
     std::fclose(input);
     return outcome;
 }
+#endif
 
 namespace {
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "byte_stream.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // A read-write binary stream on a scratch file that disappears when closed.
@@ -16,6 +18,12 @@ FILE* StreamHolding(const Bytes& bytes); // positioned at its start
 Bytes StreamContents(FILE* stream);      // from its start
 // A new file with a unique name in the temporary directory; its path.
 std::string ScratchFileHolding(const Bytes& bytes);
+
+// Streams as the decoder takes them (the C library's on the host, the
+// runtime's own in the Windows build), on scratch files of their own.
+ByteStream* DecoderInputHolding(const Bytes& bytes);   // positioned at its start
+ByteStream* DecoderReadOnlyStream();                   // open for reading only
+void CloseDecoderStream(ByteStream* stream);
 
 struct DecodeOutcome {
     bool ok;

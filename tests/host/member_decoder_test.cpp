@@ -280,17 +280,15 @@ TEST_F(MemberDecoder, RefusesSizeZeroAndCutShortSizeField)
 TEST_F(MemberDecoder, FailedWriteStopsDecoding)
 {
     // An output stream open only for reading refuses the very first byte.
-    std::string path = ScratchFileHolding(Bytes{});
-    ASSERT_FALSE(path.empty());
-    FILE* readOnly = std::fopen(path.c_str(), "rb");
+    ByteStream* readOnly = DecoderReadOnlyStream();
     ASSERT_NE(readOnly, nullptr);
-    FILE* input = StreamHolding(WithSize(3, Encode({Lit('a'), Lit('b'), Lit('c')})));
+    ByteStream* input = DecoderInputHolding(WithSize(3, Encode({Lit('a'), Lit('b'), Lit('c')})));
+    ASSERT_NE(input, nullptr);
     EXPECT_FALSE(DecodeMember(input, readOnly));
     EXPECT_TRUE(progressLog.steps.empty());
     EXPECT_EQ(progressLog.done, 0);
-    std::fclose(input);
-    std::fclose(readOnly);
-    std::remove(path.c_str());
+    CloseDecoderStream(input);
+    CloseDecoderStream(readOnly);
 
 #ifndef _WIN32
     // A full disk shows when the stream's buffer is written out, in the middle.

@@ -278,7 +278,7 @@ int EngineTest::Scan(const std::string& image, const std::string& destination, i
         if (result != SLICE_MORE)
             break;
         EXPECT_EQ(session.sliceBytes, 0);
-        slicePositions.push_back(std::ftell(session.packageStream));
+        slicePositions.push_back(static_cast<long>(StreamTell(session.packageStream)));
     }
     EXPECT_EQ(session.packageStream, nullptr);
     return result;
