@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
@@ -674,6 +675,10 @@ TEST_P(TwoInstallers, Run)
             ASSERT_TRUE(CreateOldInstallation(destination, false));
         }
     }
+    // The rows run again with both installers told another Windows version
+    // (WINDOWS_VERSION, as Wine names it: win95 takes the Windows 9x paths).
+    const char* version = std::getenv("WINDOWS_VERSION");
+    ASSERT_TRUE(ActAsWindows("setup32.exe", version && *version ? version : nullptr));
     const std::string folders[2] = {std::string(kWork) + "\\one", std::string(kWork) + "\\two"};
     InstallerRun runs[2];
     for (int i = 0; i < 2; i++) {
