@@ -13,6 +13,7 @@ namespace {
 // Identifiers of the old-style Open dialog's own controls in template 1537.
 enum {
     ID_CURRENT_DIR = 1088, // edit holding the dialog's current directory
+    ID_FILE_NAME = 1152,   // the hidden file-name edit
     ID_DIRECTORY_LIST = 1121,
     ID_DRIVE_LIST = 1137
 };
@@ -24,15 +25,22 @@ int firstBrowse = 1;
 
 int ChooseDirectory(HWND owner)
 {
+    // OK ends the dialog through its own processing, which needs a buffer
+    // for the chosen file: the hidden file name, which nothing reads.
+    char chosenFile[PATH_BUFFER_SIZE] = "";
     OPENFILENAMEA dialog = {};
     // The old-style dialog's structure, without the later fields (76 bytes
     // on i386; the headers give the size for each architecture).
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     dialog.hwndOwner = owner;
     dialog.hInstance = session.appInstance;
+    dialog.lpstrFile = chosenFile;
+    dialog.nMaxFile = sizeof chosenFile;
     dialog.lpstrInitialDir = session.destinationDir;
     dialog.lpstrTitle = "Destination Directory";
-    dialog.Flags = OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
+    // Unvalidated: the file name given at OK (see FileHook) is one that no
+    // file or directory can have.
+    dialog.Flags = OFN_ENABLEHOOK | OFN_ENABLETEMPLATE | OFN_NOVALIDATE;
     dialog.lpfnHook = FileHook;
     dialog.lpTemplateName = MAKEINTRESOURCEA(IDD_CHOOSER);
 
@@ -56,14 +64,15 @@ extern "C" UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam,
         int control = LOWORD(wParam);
         int code = HIWORD(wParam);
         if (control == IDOK) {
+            // The directory is taken now, and the dialog's own OK ends it as
+            // confirmed. It would open a directory named in the hidden file
+            // name instead, and its change notice would then overwrite the
+            // text just taken: the name given it has a character no
+            // directory name can have, which it accepts unvalidated.
             SendDlgItemMessageA(chooser, IDC_CHOOSER_DIR, WM_GETTEXT, PATH_BUFFER_SIZE,
                                 reinterpret_cast<LPARAM>(session.destinationDir));
-            // The Open dialog's own OK would try the hidden file name, stay
-            // open and rescan the directory, whose change notice would then
-            // overwrite the text just taken. OK is therefore handled here:
-            // the dialog ends as confirmed and does not see the command.
-            EndDialog(chooser, 1);
-            return 1;
+            SetDlgItemTextA(chooser, ID_FILE_NAME, "vexa|");
+            return 0;
         } else if ((control == ID_CURRENT_DIR && code == EN_CHANGE) ||
                    (control == ID_DIRECTORY_LIST && (code == LBN_SELCHANGE || code == LBN_DBLCLK)) ||
                    (control == ID_DRIVE_LIST && (code == CBN_SELCHANGE || code == CBN_DBLCLK))) {
