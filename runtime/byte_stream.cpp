@@ -55,11 +55,8 @@ ByteStream* StreamCreate(const char* path)
 
 int StreamRefill(ByteStream* stream)
 {
-    if (stream->writing) {
-        stream->error = 1;
-        return STREAM_EOF;
-    }
-    if (stream->error || stream->atEnd)
+    // A writer has nothing to read; what it has written stays good.
+    if (stream->writing || stream->error || stream->atEnd)
         return STREAM_EOF;
     stream->bufferPosition += static_cast<uint32_t>(stream->readEnd - stream->buffer);
     DWORD got = 0;
