@@ -7,7 +7,7 @@ packages=(cmake ninja-build g++ googletest libbenchmark-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
           wine wine32:i386 wine64 xvfb xauth imagemagick
-          clang libclang-rt-14-dev valgrind)
+          clang libclang-rt-14-dev valgrind locales)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,4 +20,19 @@ if [ ${#missing[@]} -gt 0 ]; then
     fi
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# Locales whose ANSI code pages are double-byte, for the code-page rows: Wine
+# takes its code page from the locale it starts in (ja_JP 932, zh_CN 936,
+# ko_KR 949, zh_TW 950).
+missing=()
+for l in ja_JP zh_CN ko_KR zh_TW; do
+    locale -a 2>/dev/null | grep -qx "$l.utf8" || missing+=("$l")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    for l in "${missing[@]}"; do
+        grep -qx "$l.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null || echo "$l.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    done
+    $SUDO locale-gen >/dev/null
 fi
