@@ -117,6 +117,57 @@ TEST_F(InstallerImage, CarriesThePackageWholeAsVexaall)
     EXPECT_EQ(start, first);
 }
 
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        count++;
+    return count;
+}
+
+// The manifest that systems from Vista on read: run as the user who started
+// it, tested on Vista to 10 and 11, nothing that changes how the dialog is
+// drawn. Windows XP refuses a manifest whose trust section declares its
+// namespace twice or not at all.
+TEST_F(InstallerImage, ManifestAsksForNoElevationAndNamesTheSystems)
+{
+    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));   // RT_MANIFEST
+    ASSERT_NE(nullptr, resource);
+    const char* data = static_cast<const char*>(LockResource(LoadResource(module, resource)));
+    const std::string manifest(data, SizeofResource(module, resource));
+
+    EXPECT_EQ(0u, manifest.find("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"));
+    EXPECT_EQ(1u, Count(manifest, "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"));
+    EXPECT_NE(std::string::npos, manifest.rfind("</assembly>"));
+#if defined(_WIN64)
+    const char* architecture = "processorArchitecture=\"amd64\"";
+#else
+    const char* architecture = "processorArchitecture=\"x86\"";
+#endif
+    EXPECT_EQ(1u, Count(manifest, std::string("<assemblyIdentity type=\"win32\" name=\"Vexa.Setup32\" "
+                                              "version=\"5.6.0.0\" ") + architecture + "/>"));
+
+    EXPECT_EQ(1u, Count(manifest, "urn:schemas-microsoft-com:asm.v3"));
+    EXPECT_EQ(1u, Count(manifest, "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">"));
+    EXPECT_EQ(1u, Count(manifest, "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"));
+    EXPECT_EQ(1u, Count(manifest, "requestedExecutionLevel"));
+
+    EXPECT_EQ(1u, Count(manifest, "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">"));
+    const char* const systems[] = {
+        "{e2011457-1546-43c5-a5fe-008deee3d3f0}",   // Vista
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",   // 7
+        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",   // 8
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",   // 8.1
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",   // 10 and 11
+    };
+    for (const char* id : systems)
+        EXPECT_EQ(1u, Count(manifest, std::string("<supportedOS Id=\"") + id + "\"/>")) << id;
+    EXPECT_EQ(5u, Count(manifest, "<supportedOS "));
+
+    for (const char* absent : {"dpiAware", "dpiAwareness", "Microsoft.Windows.Common-Controls", "dependency"})
+        EXPECT_EQ(std::string::npos, manifest.find(absent)) << absent;
+}
+
 // Windows 95 and NT 4.0 refuse an image that asks for a later system; the
 // first 64-bit Windows is 5.2. Read from the file, for PE32 and PE32+ alike.
 TEST(InstallerFile, DeclaresTheOldestSystemsItRunsOn)
