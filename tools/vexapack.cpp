@@ -20,6 +20,7 @@
 #include "package_format.h"
 #include "package_reader.h"
 #include "package_writer.h"
+#include "file_bytes.h"
 
 namespace fs = std::filesystem;
 
@@ -345,6 +346,30 @@ int CommandPack(const std::vector<std::string>& args)
     return EXIT_OK;
 }
 
+// The certificate table of a signed Windows image (its security directory,
+// data directory entry 4: a file offset and a size), or false when the file
+// is no PE image or carries none. The installer reads nothing past its
+// package, so a signature appended after it changes nothing it reads.
+bool FindSignature(const std::string& path, uint32_t& offset, uint32_t& size)
+{
+    std::vector<uint8_t> image;
+    if (!ReadFileBytes(path, image) || image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z')
+        return false;
+    auto word = [&](size_t at) { return at + 2 <= image.size() ? uint32_t(image[at] | image[at + 1] << 8) : 0u; };
+    auto dword = [&](size_t at) { return at + 4 <= image.size() ? word(at) | word(at + 2) << 16 : 0u; };
+    size_t pe = dword(0x3C);
+    if (pe + 24 > image.size() || dword(pe) != 0x00004550)   // "PE\0\0"
+        return false;
+    size_t optional = pe + 24;
+    uint32_t magic = word(optional);
+    size_t directories = magic == 0x10B ? optional + 96 : magic == 0x20B ? optional + 112 : 0;
+    if (directories == 0 || dword(directories - 4) <= 4)     // NumberOfRvaAndSizes
+        return false;
+    offset = dword(directories + 4 * 8);
+    size = dword(directories + 4 * 8 + 4);
+    return offset != 0 && size != 0;
+}
+
 int CommandVerify(const std::vector<std::string>& args)
 {
     bool checkSum = false;
@@ -385,6 +410,14 @@ int CommandVerify(const std::vector<std::string>& args)
     }
     if (package.packageOffset >= 0)
         PrintTable(path, package, &decoded);
+    uint32_t signatureOffset = 0, signatureSize = 0;
+    if (FindSignature(path, signatureOffset, signatureSize)) {
+        std::printf("signature: certificate table of %" PRIu32 " bytes at offset %" PRIu32 "\n", signatureSize,
+                    signatureOffset);
+        const ReadMember* last = package.members.empty() ? nullptr : &package.members.back();
+        if (last && signatureOffset < static_cast<uint64_t>(last->offset + last->bytes))
+            problems.push_back("the certificate table starts inside the package, which the installer reads");
+    }
     if (checkSum && package.checksum != expected) {
         char text[96];
         std::snprintf(text, sizeof text, "checksum 0x%08" PRIX32 " differs from the expected 0x%08" PRIX32,

@@ -199,6 +199,58 @@ TEST_F(Vexapack, VerifyFindsThePackageInsideAnInstaller)
     EXPECT_NE(verify.out.find("        7781"), std::string::npos) << verify.out;
 }
 
+// A signed installer: a PE32 header whose security directory names the
+// certificate table appended after the package; the table holds the marker.
+TEST_F(Vexapack, VerifyReportsTheSignatureOfASignedInstaller)
+{
+    ASSERT_EQ(Run("pack " + payload_.string() + " " + Path("pkg.bin")).status, 0);
+    Bytes package = ReadBytes(Path("pkg.bin"));
+    Bytes installer(4096, 0);
+    const size_t pe = 0x80, optional = pe + 24, security = optional + 96 + 4 * 8;
+    auto put32 = [&](size_t at, uint32_t value) {
+        for (int i = 0; i < 4; i++)
+            installer[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    installer[0] = 'M';
+    installer[1] = 'Z';
+    put32(0x3C, pe);
+    put32(pe, 0x00004550);               // "PE\0\0"
+    installer[optional] = 0x0B;          // PE32
+    installer[optional + 1] = 0x01;
+    put32(optional + 92, 16);            // data directories
+    installer.insert(installer.end(), package.begin(), package.end());
+    const std::string table = "certificate of ARNI Test Publisher: ARNIARNI";
+    const uint32_t tableAt = static_cast<uint32_t>(installer.size());
+    for (char c : table)
+        installer.push_back(static_cast<uint8_t>(c));
+
+    char checksum[16];
+    std::snprintf(checksum, sizeof checksum, "0x%08X", PackageChecksum(package.data(), package.size()));
+    struct Case {
+        const char* what;
+        uint32_t offset;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"after the package", tableAt, 0, "sound"},
+        {"inside the package", 4096 + 100, 1, "the certificate table starts inside the package"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        put32(security, c.offset);
+        put32(security + 4, static_cast<uint32_t>(table.size()));
+        WriteBytes(Path("signed.exe"), installer);
+        Outcome verify = Run("verify " + Path("signed.exe") + " --checksum " + checksum);
+        EXPECT_EQ(verify.status, c.status) << verify.err;
+        EXPECT_NE(verify.out.find("signature: certificate table of " + std::to_string(table.size()) + " bytes at offset " +
+                                  std::to_string(c.offset)),
+                  std::string::npos)
+            << verify.out;
+        EXPECT_NE((verify.out + verify.err).find(c.says), std::string::npos) << verify.out << verify.err;
+    }
+}
+
 TEST_F(Vexapack, VerifyReportsBadPackages)
 {
     ASSERT_EQ(Run("pack " + payload_.string() + " " + Path("pkg.bin")).status, 0);
