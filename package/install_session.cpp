@@ -16,6 +16,8 @@ void ResetSession()
     session.packageLength = 0;
     session.checksumWeight = 1;
     session.keptMembers = 0;
+    session.setAsideMembers = 0;
+    session.createdBackupDir = 0;
 
     session.packageStream = nullptr;
     session.memberStream = nullptr;

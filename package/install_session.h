@@ -63,6 +63,16 @@ struct InstallSession {
     // the existing settings file (bit i for member i): the roll-back must
     // never delete those, they are the user's own.
     uint32_t keptMembers;
+    // Their attributes before the installation cleared them, given back by
+    // a roll-back.
+    uint32_t keptAttributes[MEMBER_COUNT];
+
+    // Members whose earlier file was set aside (bit i for member i): renamed
+    // into the set-aside directory, until the installation is complete (then
+    // moved into backup, or deleted) or rolled back (then renamed back).
+    uint32_t setAsideMembers;
+    // This installation made the backup directory (a roll-back removes it).
+    int createdBackupDir;
 
     // Progress values.
     int32_t packageLength;

@@ -22,6 +22,10 @@ const char kBackupDirText[] =
 const char kBackupFileText[] =
     "There seems to be a problem backing up your original files.\n\n"
     "Please try installing to a different directory!";
+const char kRestoreText[] =
+    "There seems to be a problem putting your original files back.\n\n"
+    "They are kept in the folder ~vexa in the installation directory; please close any program that uses "
+    "Vexa and run the installation program again!";
 const char kKeepSettingsText[] =
     "The Vexa installation comes with INI files but if I install them you will lose your current "
     "Vexa settings.\n\nWould you like to KEEP your current Vexa settings?";
@@ -74,6 +78,76 @@ void DeleteHelpIndex(const char* memberPath, const char* indexName)
         DeleteFileA(path);
 }
 
+// Earlier files that the installation replaces are set aside, renamed
+// into this directory below the destination under their own names, until
+// the installation is complete: then they go into backup (or are deleted,
+// without backups); a roll-back renames them back. Renaming within the
+// volume costs no space and copies nothing, and at any moment every earlier
+// file is either in place or here, so an installation ended from outside
+// loses none: the next one puts them back before it starts (see
+// RecoverSetAside). The name is short, so that every path below it fits
+// where the backup directory's do. The file "done" in it says that the
+// installation that left it was complete.
+const char kSetAsideName[] = "~vexa";
+const char kDoneName[] = "done";
+
+bool SetAsidePath(char* out, const char* name = "")
+{
+    return JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\~vexa\\", name);
+}
+
+bool DirectoryExists(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Removes the set-aside directory once nothing is left in it.
+void RemoveSetAsideDir()
+{
+    char path[PATH_BUFFER_SIZE];
+    if (JoinText(path, sizeof path, session.destinationDir, "\\", kSetAsideName))
+        RemoveDirectoryRetry(path);
+}
+
+// Renames the earlier file of member index into the set-aside directory,
+// its attributes as they are. False when it cannot be moved.
+bool SetAside(const char* path, int index)
+{
+    char target[PATH_BUFFER_SIZE];
+    if (!SetAsidePath(target))
+        return false;
+    if (!DirectoryExists(target) && !CreateDirectoryA(target, nullptr))
+        return false;
+    if (!SetAsidePath(target, MemberTable[index]) || !MoveFileA(path, target))
+        return false;
+    session.setAsideMembers |= 1u << index;
+    return true;
+}
+
+// The set-aside file of member index goes into backup, replacing an older
+// backup of that name, or is deleted without backups. Stays set aside when
+// that fails: nothing is lost.
+void FinishSetAside(int index, int intoBackup)
+{
+    char setAside[PATH_BUFFER_SIZE];
+    if (!SetAsidePath(setAside, MemberTable[index]))
+        return;
+    ClearAttributesRetry(setAside);
+    if (!intoBackup) {
+        DeleteFileRetry(setAside);
+        return;
+    }
+    char target[PATH_BUFFER_SIZE];
+    if (!JoinText(target, sizeof target, session.backupDir, MemberTable[index]))
+        return;
+    if (Exists(target)) {
+        ClearAttributesRetry(target);
+        DeleteFileRetry(target);
+    }
+    MoveFileA(setAside, target);
+}
+
 // Where Windows 95, 98 and Me hold the destination: a hidden file in it,
 // open without sharing.
 const char kLockName[] = "vexa.lck";
@@ -83,11 +157,13 @@ const char kLockName[] = "vexa.lck";
 // reports as installed.
 //
 // Windows NT: a handle on the directory itself, asking for the right to add
-// files and sharing only reading: the same request from another installer
-// is refused, while file managers and current directories (which share
-// writing) are not, and the directory cannot be removed or renamed while it
-// is held. Files are created, moved into backup and deleted inside it as
-// usual.
+// files and sharing reading and writing but not the right to add files the
+// other way round: the same request from another installer, which shares
+// only reading, is refused, while file managers and current directories
+// are not, and the directory cannot be removed or renamed while it is held.
+// Files are created, renamed in and out (the set-aside files come back by
+// renaming, which opens the directory to add a file) and deleted inside it
+// as usual.
 //
 // Windows 95, 98 and Me open no directory as a file. There the lock is the
 // file vexa.lck in the directory, opened without sharing: another installer
@@ -107,8 +183,8 @@ bool LockDestination()
         lock = CreateFileA(session.lockPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
     } else {
         session.lockPath[0] = '\0';
-        lock = CreateFileA(session.destinationDir, FILE_ADD_FILE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        lock = CreateFileA(session.destinationDir, FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     }
     if (lock == INVALID_HANDLE_VALUE)
         return false;
@@ -182,49 +258,127 @@ int CreateDestinationDir()
         ShowInstallError(1, kCreateDirText);
         return SLICE_CHOOSE_AGAIN;
     }
+    if (!RecoverSetAside()) {
+        ReleaseDestination();
+        return SLICE_CHOOSE_AGAIN;
+    }
     return 1;
+}
+
+int RecoverSetAside()
+{
+    char dir[PATH_BUFFER_SIZE];
+    if (!SetAsidePath(dir) || !DirectoryExists(dir))
+        return 1;
+    char done[PATH_BUFFER_SIZE];
+    int complete = SetAsidePath(done, kDoneName) && Exists(done);
+    int restored = 1;
+    for (int index = 0; index < MEMBER_COUNT; index++) {
+        char setAside[PATH_BUFFER_SIZE], path[PATH_BUFFER_SIZE];
+        if (!SetAsidePath(setAside, MemberTable[index]) || !Exists(setAside))
+            continue;
+        if (complete) {
+            // That installation was complete: its earlier files belong in
+            // backup, where an older one of that name is not replaced now.
+            JoinText(path, sizeof path, session.destinationDir, "\\backup");
+            if (!DirectoryExists(path))
+                CreateDirectoryA(path, nullptr);
+            JoinText(path, sizeof path, path, "\\", MemberTable[index]);
+            if (!Exists(path))
+                MoveFileA(setAside, path);
+            continue;
+        }
+        // Ended before it was complete: what stands in the earlier file's
+        // place is that installation's, and the earlier file goes back.
+        BuildMemberPath(path, index);
+        if (Exists(path)) {
+            ClearAttributesRetry(path);
+            DeleteFileRetry(path);
+        }
+        if (!MoveFileA(setAside, path))
+            restored = 0;
+    }
+    if (complete)
+        DeleteFileRetry(done);
+    RemoveSetAsideDir();
+    if (!restored) {
+        ShowInstallError(16, kRestoreText);
+        return 0;
+    }
+    return 1;
+}
+
+void CommitInstallation()
+{
+    // Marked first: an installer ended in the middle of this leaves earlier
+    // files that the next one must move on, not put back.
+    char done[PATH_BUFFER_SIZE];
+    if (session.setAsideMembers && SetAsidePath(done, kDoneName)) {
+        HANDLE marker = CreateFileA(done, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (marker != INVALID_HANDLE_VALUE)
+            CloseHandle(marker);
+    }
+    for (int index = 0; index < MEMBER_COUNT; index++)
+        if (session.setAsideMembers & (1u << index))
+            FinishSetAside(index, session.makeBackups);
+    session.setAsideMembers = 0;
+    if (SetAsidePath(done, kDoneName) && Exists(done))
+        DeleteFileRetry(done);
+    RemoveSetAsideDir();
 }
 
 int PrepareDestination(const char* path)
 {
-    if (!Exists(path))
+    DWORD attributes = GetFileAttributesA(path);
+    // Nothing there; or a directory, which no member replaces: the member's
+    // file then cannot be created (error [4]).
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return 1;
-    ClearAttributesRetry(path);
 
     if (IsSettingsMember(session.memberIndex) && session.settingsDecision != SETTINGS_REPLACE) {
-        if (session.settingsDecision == SETTINGS_KEEP)
-            return 3;
-        if (AskInstallWarning(kKeepSettingsText) != IDNO) {
-            session.settingsDecision = SETTINGS_KEEP;
+        if (session.settingsDecision != SETTINGS_KEEP) {
+            if (AskInstallWarning(kKeepSettingsText) == IDNO)
+                session.settingsDecision = SETTINGS_REPLACE;
+            else
+                session.settingsDecision = SETTINGS_KEEP;
+        }
+        if (session.settingsDecision == SETTINGS_KEEP) {
+            // Kept with normal attributes; a roll-back gives back the old ones.
+            session.keptAttributes[session.memberIndex] = attributes;
+            ClearAttributesRetry(path);
             return 3;
         }
-        session.settingsDecision = SETTINGS_REPLACE;
     }
 
-    if (!session.makeBackups)
-        return 1;
+    if (!session.makeBackups) {
+        if (SetAside(path, session.memberIndex))
+            return 1;
+        RollBack();
+        ShowInstallError(4, kCopyText);
+        return SLICE_FAILED;
+    }
 
     if (session.backupDir[0] == '\0') {
         JoinText(session.backupDir, sizeof session.backupDir, session.destinationDir, "\\backup");
-        // An existing "backup" is reused; a file of that name fails at the move.
-        if (!Exists(session.backupDir) && !CreateDirectoryA(session.backupDir, nullptr)) {
+        // An existing "backup" is reused; a file of that name fails here.
+        if (!Exists(session.backupDir)) {
+            if (!CreateDirectoryA(session.backupDir, nullptr)) {
+                session.backupDir[0] = '\0';
+                ShowInstallError(6, kBackupDirText);
+                return SLICE_CHOOSE_AGAIN;
+            }
+            session.createdBackupDir = 1;
+        } else if (!DirectoryExists(session.backupDir)) {
             session.backupDir[0] = '\0';
-            ShowInstallError(6, kBackupDirText);
+            ShowInstallError(7, kBackupFileText);
             return SLICE_CHOOSE_AGAIN;
         }
         JoinText(session.backupDir, sizeof session.backupDir, session.backupDir, "\\");
     }
 
-    if (!JoinText(session.statusBuffer, sizeof session.statusBuffer, session.backupDir, PathFileName(path))) {
-        ShowInstallError(7, kBackupFileText);
-        return SLICE_CHOOSE_AGAIN;
-    }
-    // An older backup of the same name is replaced.
-    if (Exists(session.statusBuffer)) {
-        ClearAttributesRetry(session.statusBuffer);
-        DeleteFileRetry(session.statusBuffer);
-    }
-    if (!MoveFileA(path, session.statusBuffer)) {
+    // Into backup only once the installation is complete: until then the
+    // earlier file is set aside, and an older backup of its name stays.
+    if (!SetAside(path, session.memberIndex)) {
         ShowInstallError(7, kBackupFileText);
         return SLICE_CHOOSE_AGAIN;
     }
@@ -306,15 +460,44 @@ void RollBack()
     while (session.memberIndex > 0) {
         session.memberIndex--;
         int index = session.memberIndex;
-        // A settings file the user chose to keep is the user's own.
+        BuildMemberPath(session.statusBuffer, index);
+        // A settings file the user chose to keep is the user's own, with
+        // the attributes it had.
         if (session.keptMembers & (1u << index)) {
             MarkKept(index, false);
+            SetFileAttributesA(session.statusBuffer, session.keptAttributes[index]);
             continue;
         }
-        BuildMemberPath(session.statusBuffer, index);
         if (session.statusBuffer[0])
             DeleteFileRetry(session.statusBuffer);
     }
+
+    // The earlier files go back where they were, with their attributes (the
+    // member whose installation failed included). One that cannot (its
+    // place is held by another program) stays set aside, for the next
+    // installation to put back: reported once.
+    int restored = 1;
+    for (int index = MEMBER_COUNT - 1; index >= 0; index--) {
+        if (!(session.setAsideMembers & (1u << index)))
+            continue;
+        char setAside[PATH_BUFFER_SIZE];
+        BuildMemberPath(session.statusBuffer, index);
+        if (SetAsidePath(setAside, MemberTable[index]) && MoveFileA(setAside, session.statusBuffer))
+            session.setAsideMembers &= ~(1u << index);
+        else
+            restored = 0;
+    }
+    session.setAsideMembers = 0;
+    if (restored)
+        RemoveSetAsideDir();
+    if (session.createdBackupDir) {
+        char backup[PATH_BUFFER_SIZE];
+        if (JoinText(backup, sizeof backup, session.destinationDir, "\\backup"))
+            RemoveDirectoryRetry(backup);
+        session.createdBackupDir = 0;
+    }
+    if (!restored)
+        ShowInstallError(16, kRestoreText);
 
     // Only now may another installation take the directory; held, it could
     // not be removed.

@@ -177,6 +177,7 @@ INT_PTR ContinueInstall(HWND dialog)
             ShowInstallError(14, kInstallFileCorruptText);
             EndDialog(dialog, 0);
         } else {
+            CommitInstallation();
             EndDialog(dialog, 1);
         }
         return 1;

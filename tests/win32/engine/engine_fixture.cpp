@@ -256,6 +256,8 @@ int EngineTest::Install(const std::string& image, const std::string& destination
     int result = Scan(image, destination, makeBackups);
     if (result == SLICE_FAILED || result == SLICE_CHOOSE_AGAIN)
         RollBack();
+    else if (result == SLICE_COMPLETE && session.memberIndex > 0)
+        CommitInstallation();
     return result;
 }
 
