@@ -80,6 +80,11 @@ std::string OldContent(const std::string& member)
     return "the user's own " + member + ", from an earlier installation\r\n";
 }
 
+std::string OlderBackupContent(const std::string& member)
+{
+    return "an older backup of " + member + "\r\n";
+}
+
 std::string ReadAll(const std::string& path)
 {
     std::string bytes;
@@ -115,9 +120,15 @@ void Survey(const std::string& root, const std::string& relative, const std::str
             continue;
         }
         std::string contents = ReadAll(full);
-        if (contents == OldContent(name))
-            tree[path] = "old";
-        else if (contents == ReadAll(payload + "\\" + name))
+        DWORD attributes = GetFileAttributesA(full.c_str());
+        if (contents == OldContent(name) || contents == OlderBackupContent(name)) {
+            // Earlier files are told apart by their attributes as well.
+            tree[path] = contents == OldContent(name) ? "old" : "older";
+            if (attributes & FILE_ATTRIBUTE_READONLY)
+                tree[path] += ", read-only";
+            if (attributes & FILE_ATTRIBUTE_HIDDEN)
+                tree[path] += ", hidden";
+        } else if (contents == ReadAll(payload + "\\" + name))
             tree[path] = "new";
         else
             tree[path] = "other (" + std::to_string(contents.size()) + " bytes)";
@@ -160,6 +171,26 @@ bool CreateOldInstallation(const std::string& destination, bool readOnly)
             return false;
     }
     return true;
+}
+
+// An earlier installation as users have them: some files read-only, some
+// hidden, one a kept settings file of both, and an older backup of
+// readme.txt.
+bool CreateMarkedInstallation(const std::string& destination)
+{
+    if (!CreateOldInstallation(destination, false))
+        return false;
+    const struct {
+        const char* member;
+        DWORD attributes;
+    } marks[] = {{"vexa32.exe", FILE_ATTRIBUTE_READONLY},
+                 {"readme.txt", FILE_ATTRIBUTE_HIDDEN},
+                 {"vexa.ini", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}};
+    for (const auto& mark : marks)
+        if (!SetFileAttributesA((destination + "\\" + mark.member).c_str(), mark.attributes))
+            return false;
+    CreateDirectoryA((destination + "\\backup").c_str(), nullptr);
+    return WriteAll(destination + "\\backup\\readme.txt", OlderBackupContent("readme.txt"));
 }
 
 std::string TempPath()
@@ -279,7 +310,7 @@ void ExpectNoTemporaryFile(const std::string& tempDir)
 // The fault table.
 
 enum Image { INTACT, FLIPPED_IN_LAST_MEMBER, CUT_IN_LAST_MEMBER };
-enum Existing { NOTHING, OLD_INSTALLATION, OLD_READ_ONLY, A_FILE };
+enum Existing { NOTHING, OLD_INSTALLATION, OLD_READ_ONLY, OLD_MARKED, A_FILE };
 
 struct FaultRow {
     const char* name;
@@ -291,7 +322,7 @@ struct FaultRow {
     int heldMember;            // held open without sharing by this process; -1 none
     std::vector<int> answers;
     std::vector<ExpectedBox> boxes;
-    std::function<Tree()> expected;   // the destination afterwards
+    std::function<Tree()> expected;   // the destination afterwards; null: as it was before
 };
 
 std::string LongDestination(size_t length)
@@ -331,36 +362,27 @@ const FaultRow kFaultCases[] = {
          Add(tree, 0, kMemberCount - 1, "old", true);
          return tree;
      }},
-    // readme.txt (member 4) cannot be moved: the four members before it were
-    // backed up and installed, and are removed again; their originals stay
-    // in backup.
-    {"FileHeldOpenWithBackups", "", INTACT, OLD_INSTALLATION, "", true, 4, {}, {kBackupError},
-     [] {
-         Tree tree;
-         Add(tree, 4, kMemberCount - 1, "old");
-         Add(tree, 0, 3, "old", true);
-         return tree;
-     }},
-    // Without backups the four members before it were overwritten in place,
-    // as the user chose; the roll-back removes what was written.
-    {"FileHeldOpenWithoutBackups", "", INTACT, OLD_INSTALLATION, "", false, 4, {}, {kCopyError},
-     [] {
-         Tree tree;
-         Add(tree, 4, kMemberCount - 1, "old");
-         return tree;
-     }},
+    // readme.txt (member 4) cannot be set aside: the four members before it
+    // were installed and are removed again, and their earlier files go back,
+    // with backups on or off.
+    {"FileHeldOpenWithBackups", "", INTACT, OLD_MARKED, "", true, 4, {}, {kBackupError}, nullptr},
+    {"FileHeldOpenWithoutBackups", "", INTACT, OLD_MARKED, "", false, 4, {}, {kCopyError}, nullptr},
     {"FlippedByteInTheLastMember", "", FLIPPED_IN_LAST_MEMBER, NOTHING, "", true, -1, {}, {kCorruptError}, Nothing},
     {"CutShortInTheLastMember", "", CUT_IN_LAST_MEMBER, NOTHING, "", true, -1, {}, {kCorruptError}, Nothing},
-    // The user keeps the settings; the failure comes after every member was
-    // handled: the settings files and the backups survive the roll-back.
-    {"KeptSettingsAndBackupsSurviveAFailure", "", FLIPPED_IN_LAST_MEMBER, OLD_INSTALLATION, "", true, -1, {IDYES},
-     {kKeepSettings, kCorruptError},
-     [] {
-         Tree tree;
-         Add(tree, 6, kMemberCount - 1, "old");
-         Add(tree, 0, 5, "old", true);
-         return tree;
-     }},
+    // A damaged image found out once every member was handled, over an
+    // earlier installation: settings kept or replaced, backups on or off,
+    // the destination ends as it was, attributes and older backup included.
+    {"KeptSettingsAndBackupsSurviveAFailure", "", FLIPPED_IN_LAST_MEMBER, OLD_MARKED, "", true, -1, {IDYES},
+     {kKeepSettings, kCorruptError}, nullptr},
+    {"DamagedImageOverAnEarlierOneWithBackups", "", FLIPPED_IN_LAST_MEMBER, OLD_MARKED, "", true, -1, {IDNO},
+     {kKeepSettings, kCorruptError}, nullptr},
+    {"DamagedImageOverAnEarlierOneWithoutBackups", "", FLIPPED_IN_LAST_MEMBER, OLD_MARKED, "", false, -1, {IDNO},
+     {kKeepSettings, kCorruptError}, nullptr},
+    {"CutShortOverAnEarlierOne", "", CUT_IN_LAST_MEMBER, OLD_MARKED, "", false, -1, {IDNO},
+     {kKeepSettings, kCorruptError}, nullptr},
+    // The small disk fills up in the second member over an earlier
+    // installation (error [5]): the first earlier file goes back.
+    {"DiskFullOverAnEarlierOne", "t:\\earlier", INTACT, OLD_MARKED, "", true, -1, {}, {kDecodeError}, nullptr},
     // The platform's path limit refuses 279; the installer itself refuses
     // anything longer, whose derived paths would not fit its buffers.
     {"Destination279Characters", LongDestination(279), INTACT, NOTHING, "", true, -1, {}, {kCreateDirError}, Nothing},
@@ -431,9 +453,12 @@ TEST_P(FaultCase, Runs)
     const std::string fileInItsPlace = "a file where the destination should be\r\n";
     if (c.existing == A_FILE) {
         ASSERT_TRUE(WriteAll(bare, fileInItsPlace));
+    } else if (c.existing == OLD_MARKED) {
+        ASSERT_TRUE(CreateMarkedInstallation(bare));
     } else if (c.existing != NOTHING) {
         ASSERT_TRUE(CreateOldInstallation(bare, c.existing == OLD_READ_ONLY));
     }
+    const Tree before = SurveyOf(bare, PAYLOAD_STAGE);
     if (!c.tempDir.empty() && c.tempDir.find("no-such") != std::string::npos) {
         ASSERT_TRUE(RemoveTree(c.tempDir.substr(0, c.tempDir.size() - 1)));
     }
@@ -484,7 +509,7 @@ TEST_P(FaultCase, Runs)
 
     EXPECT_EQ(0, exitCode);
     ExpectBoxes(c.boxes, boxes);
-    Tree expected = c.expected();
+    Tree expected = c.expected ? c.expected() : before;
     Tree found = SurveyOf(bare, PAYLOAD_STAGE);
     EXPECT_EQ(expected, found) << "expected:\n" << Show(expected) << "found:\n" << Show(found);
     if (c.existing == A_FILE) {
@@ -505,10 +530,13 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultCase, ::testing::ValuesIn(kFaultCases),
 
 namespace {
 
+// Abort! pressed as soon as the settings question has been answered.
+const char kAtTheQuestion[] = "at the settings question";
+
 struct AbortRow {
     const char* name;
     // The status line at which the user presses Abort!; empty: as soon as
-    // the installation runs.
+    // the installation runs; kAtTheQuestion: once the question is answered.
     const char* statusAtAbort;
     std::vector<ExpectedBox> boxesBeforeAbort;
     std::function<Tree()> afterAbort;
@@ -521,26 +549,18 @@ Tree Untouched()
     return tree;
 }
 
+// Every abort leaves the earlier installation as it was.
 const AbortRow kAbortCases[] = {
     // Nothing of the package has been reached yet.
     {"First", "", {}, Untouched},
-    // The first member is in place (its original in backup), the second is
-    // being collected in the temporary file.
-    {"Middle", "Scanning file: vlink32.exe", {},
-     [] {
-         Tree tree;
-         Add(tree, 1, kMemberCount - 1, "old");
-         Add(tree, 0, 0, "old", true);
-         return tree;
-     }},
+    // The first member is in place (its earlier file set aside), the second
+    // is being collected in the temporary file.
+    {"Middle", "Scanning file: vlink32.exe", {}, Untouched},
+    // At the settings question: answered, and Abort! pressed before the
+    // next slice.
+    {"AfterTheSettingsQuestion", kAtTheQuestion, {kKeepSettings}, Untouched},
     // Ten members handled (the settings kept), the last being collected.
-    {"Last", "Scanning file: urls.ini", {kKeepSettings},
-     [] {
-         Tree tree;
-         Add(tree, 6, kMemberCount - 1, "old");
-         Add(tree, 0, 5, "old", true);
-         return tree;
-     }},
+    {"Last", "Scanning file: urls.ini", {kKeepSettings}, Untouched},
 };
 
 class AbortCase : public ::testing::TestWithParam<AbortRow> {};
@@ -571,7 +591,7 @@ TEST_P(AbortCase, Runs)
     ASSERT_TRUE(PollUntil(run, [&] {
         if (HWND box = run.FindBox()) {
             boxes.push_back(AnswerBox(run, box, keep));
-            return false;
+            return trigger == kAtTheQuestion;
         }
         return run.ControlText(IDCANCEL) == "Abort!" && (trigger.empty() || run.ControlText(113) == trigger);
     })) << "the installation never reached \"" << trigger << "\"";
@@ -740,3 +760,131 @@ TEST_P(TwoInstallers, Run)
 
 INSTANTIATE_TEST_SUITE_P(TwoAtOnce, TwoInstallers, ::testing::ValuesIn(kTwoCases),
                          [](const ::testing::TestParamInfo<TwoRow>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// The installer ended from outside (as from the task list) at several points
+// of an installation over an earlier one, backups on and off: no earlier
+// file is lost, each is in place or set aside in ~vexa. A second
+// installation into the directory puts them back before it starts (then
+// aborted: the destination as it was before), a third completes.
+
+namespace {
+
+struct KillRow {
+    const char* name;
+    const char* statusAtKill;   // the status line at which the process is ended
+    bool backups;
+};
+
+const KillRow kKillCases[] = {
+    {"InTheFirstMember", "Extracting file: vexa32.exe", true},
+    {"BetweenTheProgramsWithBackups", "Scanning file: vlink32.exe", true},
+    {"BetweenTheProgramsWithoutBackups", "Scanning file: vlink32.exe", false},
+    {"InTheHelpFilesWithoutBackups", "Scanning file: ircintro.hlp", false},
+    {"AmongTheSettingsWithBackups", "Scanning file: popups.ini", true},
+};
+
+// The tree with the set-aside directory's entries moved back to their
+// places: what a recovery must restore.
+Tree Recovered(Tree tree)
+{
+    Tree out;
+    for (const auto& entry : tree) {
+        const std::string& path = entry.first;
+        if (path == "~vexa" || path == "vexa.lck")
+            continue;
+        if (path.compare(0, 6, "~vexa\\") == 0)
+            out[path.substr(6)] = entry.second;
+        else if (entry.second.compare(0, 3, "old") == 0 || entry.second.compare(0, 5, "older") == 0 ||
+                 entry.second == "dir")
+            out.emplace(path, entry.second);
+    }
+    return out;
+}
+
+class KillCase : public ::testing::TestWithParam<KillRow> {};
+
+}  // namespace
+
+TEST_P(KillCase, Runs)
+{
+    const KillRow& c = GetParam();
+    CreateDirectoryA(kWork, nullptr);
+    const std::string destination = std::string(kWork) + "\\kill-" + c.name;
+    RemoveEverything(destination);
+    ASSERT_TRUE(CopyFileA(LARGE_EXE, kInstaller, FALSE));
+    ASSERT_TRUE(CreateMarkedInstallation(destination));
+    const Tree before = SurveyOf(destination, LARGE_PAYLOAD);
+
+    {
+        InstallerRun run;
+        ASSERT_TRUE(run.Start(kInstaller, ""));
+        ASSERT_TRUE(run.WaitForDialog());
+        run.SetControlText(105, destination);
+        run.SetChecked(109, c.backups);
+        run.SetChecked(111, false);
+        ASSERT_TRUE(run.Press(IDOK));
+        std::vector<int> replace = {IDNO};
+        std::vector<SeenBox> boxes;
+        const std::string trigger = c.statusAtKill;
+        ASSERT_TRUE(PollUntil(run, [&] {
+            if (HWND box = run.FindBox()) {
+                boxes.push_back(AnswerBox(run, box, replace));
+                return false;
+            }
+            return run.ControlText(113) == trigger;
+        })) << "the installation never reached \"" << trigger << "\"";
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, run.ProcessId());
+        ASSERT_TRUE(process);
+        ASSERT_TRUE(TerminateProcess(process, 1));
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
+    }
+
+    // Ended: every earlier file in place or set aside, none lost.
+    Tree afterKill = SurveyOf(destination, LARGE_PAYLOAD);
+    EXPECT_EQ(before, Recovered(afterKill)) << "after the kill:\n" << Show(afterKill);
+
+    // Installing again: the earlier installation is put back first, so an
+    // abort right away leaves it exactly as it was.
+    ASSERT_TRUE(CopyFileA(LARGE_EXE, kInstaller, FALSE));
+    {
+        InstallerRun run;
+        ASSERT_TRUE(run.Start(kInstaller, ""));
+        ASSERT_TRUE(run.WaitForDialog());
+        run.SetControlText(105, destination);
+        run.SetChecked(109, c.backups);
+        run.SetChecked(111, false);
+        ASSERT_TRUE(run.Press(IDOK));
+        ASSERT_TRUE(PollUntil(run, [&] { return run.ControlText(IDCANCEL) == "Abort!"; }));
+        ASSERT_TRUE(run.Press(IDCANCEL));
+        std::vector<SeenBox> boxes;
+        std::vector<int> answers = {IDYES};
+        HWND question = run.WaitForBox();
+        ASSERT_TRUE(question);
+        boxes.push_back(AnswerBox(run, question, answers));
+        EXPECT_EQ(kAbortQuestion.text, boxes.back().text);
+        ASSERT_TRUE(PollUntil(run, [&] { return InOptionsMode(run); }));
+        Tree afterAbort = SurveyOf(destination, LARGE_PAYLOAD);
+        EXPECT_EQ(before, afterAbort) << "after the abort:\n" << Show(afterAbort);
+
+        // And a third time, to completion.
+        ASSERT_TRUE(run.Press(IDOK));
+        std::vector<SeenBox> again = run.AnswerBoxesUntilExit({IDNO});
+        EXPECT_EQ(0, run.WaitForExit());
+        ExpectBoxes({kKeepSettings, kSuccess}, again);
+    }
+    Tree complete;
+    Add(complete, 0, kMemberCount - 1, "new");
+    complete["backup"] = "dir";
+    if (c.backups)
+        Add(complete, 0, kMemberCount - 1, "old", true);
+    else
+        complete["backup\\readme.txt"] = "older";
+    Tree found = SurveyOf(destination, LARGE_PAYLOAD);
+    EXPECT_EQ(complete, found) << "after installing again, expected:\n" << Show(complete) << "found:\n" << Show(found);
+    ExpectNoTemporaryFile(TempPath());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kills, KillCase, ::testing::ValuesIn(kKillCases),
+                         [](const ::testing::TestParamInfo<KillRow>& info) { return std::string(info.param.name); });
