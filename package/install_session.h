@@ -91,8 +91,7 @@ struct InstallSession {
     // is complete or rolled back, so that a second installer cannot work in
     // it at the same time (null when not held).
     HANDLE destinationLock;
-    // The lock file that stands in for that handle on Windows 95, 98 and
-    // Me; empty where the directory itself is held.
+    // The lock file that holds it, in the destination.
     char lockPath[PATH_BUFFER_SIZE];
 #endif
 };

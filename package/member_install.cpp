@@ -5,7 +5,6 @@
 #include "error_box.h"
 #include "member_decoder.h"
 #include "package_format.h"
-#include "platform.h"
 #include "resource_ids.h"
 
 namespace {
@@ -148,27 +147,20 @@ void FinishSetAside(int index, int intoBackup)
     MoveFileA(setAside, target);
 }
 
-// Where Windows 95, 98 and Me hold the destination: a hidden file in it,
-// open without sharing.
+// The file that holds the destination: hidden, in the destination itself.
 const char kLockName[] = "vexa.lck";
 
 // A second installer that worked in the same directory would overwrite
 // this one's files, and its roll-back would delete files that this one
-// reports as installed.
-//
-// Windows NT: a handle on the directory itself, asking for the right to add
-// files and sharing reading and writing but not the right to add files the
-// other way round: the same request from another installer, which shares
-// only reading, is refused, while file managers and current directories
-// are not, and the directory cannot be removed or renamed while it is held.
-// Files are created, renamed in and out (the set-aside files come back by
-// renaming, which opens the directory to add a file) and deleted inside it
-// as usual.
-//
-// Windows 95, 98 and Me open no directory as a file. There the lock is the
-// file vexa.lck in the directory, opened without sharing: another installer
-// cannot open it, whatever spelling of the directory it was given. One left
-// behind by an installer that was ended from outside is taken over.
+// reports as installed. The directory is held through the file vexa.lck in
+// it, opened without sharing: another installer cannot open it, whatever
+// spelling of the directory it was given, while file managers and current
+// directories are not hindered, and files are created, renamed in and out
+// and deleted in the directory as usual (the set-aside files come back by
+// renaming, which a handle on the directory itself, refusing others the
+// right to add files, would stop on Windows NT; and Windows 95, 98 and Me
+// open no directory as a file at all). One left behind by an installer
+// that was ended from outside is taken over.
 bool LockDestination()
 {
     ReleaseDestination();
@@ -176,16 +168,10 @@ bool LockDestination()
     // A file of that name fails at the first member, as it always has.
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return true;
-    HANDLE lock;
-    if (RunsOnWindows9x()) {
-        if (!JoinText(session.lockPath, sizeof session.lockPath, session.destinationDir, "\\", kLockName))
-            return false;
-        lock = CreateFileA(session.lockPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
-    } else {
-        session.lockPath[0] = '\0';
-        lock = CreateFileA(session.destinationDir, FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    }
+    if (!JoinText(session.lockPath, sizeof session.lockPath, session.destinationDir, "\\", kLockName))
+        return false;
+    HANDLE lock =
+        CreateFileA(session.lockPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (lock == INVALID_HANDLE_VALUE)
         return false;
     session.destinationLock = lock;

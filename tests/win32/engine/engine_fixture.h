@@ -60,8 +60,8 @@ protected:
     // Runs an installation into destination the way the dialog does: reset,
     // create the directory, open the image and run slices until a result
     // other than 3. Collects the read position after every slice that
-    // returned 3. Scan stops there; Install adds the dialog's roll-back
-    // after the results 0 and 2.
+    // returned 3. Scan stops there; Install adds what the dialog does after
+    // it: the roll-back after the results 0 and 2, the commit after 1.
     int Scan(const std::string& image, const std::string& destination, int makeBackups);
     int Install(const std::string& image, const std::string& destination, int makeBackups);
 
