@@ -291,9 +291,11 @@ TEST_F(MemberInstallTest, FailedDecodeIsRolledBackNewestFirstWithError5)
     ExpectOneError(boxes, dialog, 5, kCopyText);
     EXPECT_TRUE(rolledBackAtBox);
     // The partly written member goes first, then the installed ones from the
-    // newest, then the directory this installation created.
-    std::vector<std::string> expected = {"vexa\\versions.txt", "vexa\\readme.txt", "vexa\\ircintro.hlp",
-                                         "vexa\\vexa.hlp",     "vexa\\vlink32.exe", "vexa\\vexa32.exe", "vexa"};
+    // newest, then the lock file that held the directory, then the directory
+    // this installation created.
+    std::vector<std::string> expected = {"vexa\\versions.txt", "vexa\\readme.txt",  "vexa\\ircintro.hlp",
+                                         "vexa\\vexa.hlp",     "vexa\\vlink32.exe", "vexa\\vexa32.exe",
+                                         "vexa\\vexa.lck",     "vexa"};
     std::vector<std::string> inDest;
     for (const std::string& name : removed)
         if (name.rfind("vexa", 0) == 0)
@@ -424,4 +426,54 @@ TEST_F(RollBackTest, NeverDeletesSettingsTheUserKept)
             EXPECT_FALSE(PathExists(dest + "\\" + MemberTable[i])) << MemberTable[i];
         }
     EXPECT_TRUE(IsDirectory(dest));
+}
+
+namespace {
+
+const char kRestoreText[] =
+    "There seems to be a problem putting your original files back.\n\nThey are kept in the folder ~vexa in the "
+    "installation directory; please close any program that uses Vexa and run the installation program again!";
+
+}  // namespace
+
+// An earlier file whose place another program holds when the roll-back
+// wants it back: reported once, kept in ~vexa with its attributes, and put
+// back by the next installation before it starts.
+TEST_F(RollBackTest, AnEarlierFileThatCannotGoBackWaitsForTheNextInstallation)
+{
+    TestPackage test = MakePackage(300);
+    std::string image = WriteImage(work + "\\setup.img", test.package);
+    std::string dest = FreshDir("held-place");
+    MakeExisting(dest, {{"vexa32.exe", "old program", true}, {"readme.txt", "old readme", false}});
+
+    // The checksum is off, so the failure comes once every member is in
+    // place; the new vexa32.exe is held open without sharing by then.
+    expectedChecksum = static_cast<int32_t>(test.checksum + 1);
+    HANDLE held = INVALID_HANDLE_VALUE;
+    onStatus = [&](const std::string& text) {
+        if (held == INVALID_HANDLE_VALUE && text == "Extracting file: vlink32.exe")
+            held = CreateFileA((dest + "\\vexa32.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    EXPECT_EQ(Install(image, dest, 1), SLICE_FAILED);
+    onStatus = nullptr;
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"Vexa Installation Error [16]", "Vexa Installation Error [13]"}));
+    ASSERT_FALSE(boxes.Boxes().empty());
+    EXPECT_EQ(boxes.Boxes()[0].text, kRestoreText);
+    EXPECT_EQ(Text(ReadBytes(dest + "\\~vexa\\vexa32.exe")), "old program");
+    EXPECT_TRUE(IsReadOnly(dest + "\\~vexa\\vexa32.exe"));
+    EXPECT_EQ(Text(ReadBytes(dest + "\\readme.txt")), "old readme");
+    EXPECT_FALSE(PathExists(dest + "\\backup"));
+    CloseHandle(held);
+
+    boxes.Clear();
+    expectedChecksum = static_cast<int32_t>(test.checksum);
+    EXPECT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(ReadBytes(dest + "\\vexa32.exe"), test.files[0]);
+    EXPECT_EQ(Text(ReadBytes(dest + "\\backup\\vexa32.exe")), "old program");
+    EXPECT_EQ(Text(ReadBytes(dest + "\\backup\\readme.txt")), "old readme");
+    EXPECT_FALSE(PathExists(dest + "\\~vexa"));
+    ReleaseDestination();   // as the shell does once the installation is reported
+    EXPECT_FALSE(PathExists(dest + "\\vexa.lck"));
 }
