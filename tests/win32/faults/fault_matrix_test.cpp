@@ -257,6 +257,8 @@ bool InOptionsMode(InstallerRun& run)
     return run.IsEnabled(IDOK) && run.ControlText(IDCANCEL) == "Cancel";
 }
 
+
+
 void ExpectBoxes(const std::vector<ExpectedBox>& expected, const std::vector<SeenBox>& seen)
 {
     ASSERT_EQ(expected.size(), seen.size());
@@ -280,6 +282,33 @@ SeenBox AnswerBox(InstallerRun& run, HWND box, std::vector<int>& answers)
     }
     run.Answer(box, seen.answer);
     return seen;
+}
+
+// Starts kInstaller and presses Install for destination, icons off.
+::testing::AssertionResult StartInstallation(InstallerRun& run, const std::string& destination, bool backups)
+{
+    if (!run.Start(kInstaller, "") || !run.WaitForDialog())
+        return ::testing::AssertionFailure() << "the installer did not show its dialog";
+    run.SetControlText(105, destination);
+    run.SetChecked(109, backups);
+    run.SetChecked(111, false);
+    if (!run.Press(IDOK))
+        return ::testing::AssertionFailure() << "Install could not be pressed";
+    return ::testing::AssertionSuccess();
+}
+
+// Answers the boxes that come (queued answers first) until the status line
+// reads status; false when the installation never got there.
+bool AnswerUntilStatus(InstallerRun& run, const std::string& status, std::vector<int>& answers,
+                       std::vector<SeenBox>& boxes)
+{
+    return PollUntil(run, [&] {
+        if (HWND box = run.FindBox()) {
+            boxes.push_back(AnswerBox(run, box, answers));
+            return false;
+        }
+        return run.ControlText(113) == status;
+    });
 }
 
 // The installer's temporary files in dir (which ends with a backslash):
@@ -475,12 +504,7 @@ TEST_P(FaultCase, Runs)
     {
         TempEnvironment temp(c.tempDir);
         InstallerRun run;
-        ASSERT_TRUE(run.Start(kInstaller, ""));
-        ASSERT_TRUE(run.WaitForDialog());
-        run.SetControlText(105, destination);
-        run.SetChecked(109, c.backups);
-        run.SetChecked(111, false);
-        ASSERT_TRUE(run.Press(IDOK));
+        ASSERT_TRUE(StartInstallation(run, destination, c.backups));
 
         // Answer the expected boxes; a failure that sends the dialog back to
         // its options is then left with Cancel, as a user would.
@@ -577,12 +601,7 @@ TEST_P(AbortCase, Runs)
     ASSERT_TRUE(CreateOldInstallation(destination, false));
 
     InstallerRun run;
-    ASSERT_TRUE(run.Start(kInstaller, ""));
-    ASSERT_TRUE(run.WaitForDialog());
-    run.SetControlText(105, destination);
-    run.SetChecked(109, true);
-    run.SetChecked(111, false);
-    ASSERT_TRUE(run.Press(IDOK));
+    ASSERT_TRUE(StartInstallation(run, destination, true));
 
     // Keep the settings when asked; press Abort! at the chosen point.
     std::vector<SeenBox> boxes;
@@ -818,22 +837,11 @@ TEST_P(KillCase, Runs)
 
     {
         InstallerRun run;
-        ASSERT_TRUE(run.Start(kInstaller, ""));
-        ASSERT_TRUE(run.WaitForDialog());
-        run.SetControlText(105, destination);
-        run.SetChecked(109, c.backups);
-        run.SetChecked(111, false);
-        ASSERT_TRUE(run.Press(IDOK));
+        ASSERT_TRUE(StartInstallation(run, destination, c.backups));
         std::vector<int> replace = {IDNO};
         std::vector<SeenBox> boxes;
-        const std::string trigger = c.statusAtKill;
-        ASSERT_TRUE(PollUntil(run, [&] {
-            if (HWND box = run.FindBox()) {
-                boxes.push_back(AnswerBox(run, box, replace));
-                return false;
-            }
-            return run.ControlText(113) == trigger;
-        })) << "the installation never reached \"" << trigger << "\"";
+        ASSERT_TRUE(AnswerUntilStatus(run, c.statusAtKill, replace, boxes))
+            << "the installation never reached \"" << c.statusAtKill << "\"";
         HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, run.ProcessId());
         ASSERT_TRUE(process);
         ASSERT_TRUE(TerminateProcess(process, 1));
@@ -850,12 +858,7 @@ TEST_P(KillCase, Runs)
     ASSERT_TRUE(CopyFileA(LARGE_EXE, kInstaller, FALSE));
     {
         InstallerRun run;
-        ASSERT_TRUE(run.Start(kInstaller, ""));
-        ASSERT_TRUE(run.WaitForDialog());
-        run.SetControlText(105, destination);
-        run.SetChecked(109, c.backups);
-        run.SetChecked(111, false);
-        ASSERT_TRUE(run.Press(IDOK));
+        ASSERT_TRUE(StartInstallation(run, destination, c.backups));
         ASSERT_TRUE(PollUntil(run, [&] { return run.ControlText(IDCANCEL) == "Abort!"; }));
         ASSERT_TRUE(run.Press(IDCANCEL));
         std::vector<SeenBox> boxes;
