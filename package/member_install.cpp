@@ -125,26 +125,26 @@ bool SetAside(const char* path, int index)
 }
 
 // The set-aside file of member index goes into backup, replacing an older
-// backup of that name, or is deleted without backups. Stays set aside when
-// that fails: nothing is lost.
-void FinishSetAside(int index, int intoBackup)
+// backup of that name, or is deleted without backups. False when it stays
+// set aside: nothing is lost.
+bool FinishSetAside(int index, int intoBackup)
 {
     char setAside[PATH_BUFFER_SIZE];
     if (!SetAsidePath(setAside, MemberTable[index]))
-        return;
+        return false;
     ClearAttributesRetry(setAside);
     if (!intoBackup) {
         DeleteFileRetry(setAside);
-        return;
+        return !Exists(setAside);
     }
     char target[PATH_BUFFER_SIZE];
     if (!JoinText(target, sizeof target, session.backupDir, MemberTable[index]))
-        return;
+        return false;
     if (Exists(target)) {
         ClearAttributesRetry(target);
         DeleteFileRetry(target);
     }
-    MoveFileA(setAside, target);
+    return MoveFileA(setAside, target) != 0;
 }
 
 // The file that holds the destination: hidden, in the destination itself.
@@ -258,7 +258,7 @@ int RecoverSetAside()
         return 1;
     char done[PATH_BUFFER_SIZE];
     int complete = SetAsidePath(done, kDoneName) && Exists(done);
-    int restored = 1;
+    int restored = 1, movedOn = 1;
     for (int index = 0; index < MEMBER_COUNT; index++) {
         char setAside[PATH_BUFFER_SIZE], path[PATH_BUFFER_SIZE];
         if (!SetAsidePath(setAside, MemberTable[index]) || !Exists(setAside))
@@ -270,8 +270,8 @@ int RecoverSetAside()
             if (!DirectoryExists(path))
                 CreateDirectoryA(path, nullptr);
             JoinText(path, sizeof path, path, "\\", MemberTable[index]);
-            if (!Exists(path))
-                MoveFileA(setAside, path);
+            if (Exists(path) || !MoveFileA(setAside, path))
+                movedOn = 0;
             continue;
         }
         // Ended before it was complete: what stands in the earlier file's
@@ -284,7 +284,8 @@ int RecoverSetAside()
         if (!MoveFileA(setAside, path))
             restored = 0;
     }
-    if (complete)
+    // The mark stays with what could not move on.
+    if (complete && movedOn)
         DeleteFileRetry(done);
     RemoveSetAsideDir();
     if (!restored) {
@@ -304,11 +305,14 @@ void CommitInstallation()
         if (marker != INVALID_HANDLE_VALUE)
             CloseHandle(marker);
     }
+    int finished = 1;
     for (int index = 0; index < MEMBER_COUNT; index++)
-        if (session.setAsideMembers & (1u << index))
-            FinishSetAside(index, session.makeBackups);
+        if ((session.setAsideMembers & (1u << index)) && !FinishSetAside(index, session.makeBackups))
+            finished = 0;
     session.setAsideMembers = 0;
-    if (SetAsidePath(done, kDoneName) && Exists(done))
+    // What could not move on stays with the mark, for the next installation
+    // to move on rather than put back.
+    if (finished && SetAsidePath(done, kDoneName) && Exists(done))
         DeleteFileRetry(done);
     RemoveSetAsideDir();
 }
