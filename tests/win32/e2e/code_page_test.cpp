@@ -1,8 +1,9 @@
 // The finished setup32.exe under the double-byte ANSI code pages of
 // Japanese, Chinese and Korean Windows (Wine started in a locale of that
 // language), with directory names whose characters have trail bytes that
-// look like ASCII letters or a backslash: what the chooser hands back, what
-// it proposes, an installation, a reinstallation with backups and an abort.
+// look like ASCII letters or a backslash: what the chooser proposes while
+// the user browses and what it hands back, an installation, a
+// reinstallation with backups and an abort.
 // One case a code page; the locale comes from the test's environment.
 #include <gtest/gtest.h>
 
@@ -37,20 +38,6 @@ const CodePage kCodePages[] = {
     {950, "\xA4\x41\xB3\x5C", "\xB3\x5C"},
 };
 
-// Lower-cases the ASCII letters only, stepping over double-byte characters
-// by the system's rule: what the installer must show.
-std::string LowerLetters(const std::string& text)
-{
-    std::string out = text;
-    for (size_t i = 0; i < out.size(); i++) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(out[i])) && i + 1 < out.size())
-            i++;
-        else if (out[i] >= 'A' && out[i] <= 'Z')
-            out[i] = static_cast<char>(out[i] - 'A' + 'a');
-    }
-    return out;
-}
-
 // Opens the chooser from the dialog; null when it does not come.
 HWND OpenChooser(InstallerRun& run)
 {
@@ -74,6 +61,34 @@ std::string ChooserText(HWND chooser)
     return text;
 }
 
+// Waits for the chooser's field to show text; what it shows at the end.
+std::string WaitForChooserText(HWND chooser, const std::string& text)
+{
+    for (DWORD waited = 0; waited < 10000 && ChooserText(chooser) != text; waited += 20)
+        WaitServing(nullptr, 20);
+    return ChooserText(chooser);
+}
+
+// Enters a subdirectory of the one the chooser shows, as a double click on
+// its entry in the directory list does. False when the entry is not there.
+bool EnterDirectory(HWND chooser, const std::string& name)
+{
+    HWND list = GetDlgItem(chooser, 1121);
+    const std::string entry = "[" + name + "]";
+    LRESULT index = LB_ERR;
+    for (DWORD waited = 0; waited < 10000; waited += 20) {
+        index = SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str()));
+        if (index != LB_ERR)
+            break;
+        WaitServing(nullptr, 20);
+    }
+    if (index == LB_ERR)
+        return false;
+    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(1121, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+    return true;
+}
+
 void ExpectInstalled(const std::string& destination)
 {
     std::vector<std::string> expected(std::begin(kMembers), std::end(kMembers));
@@ -85,6 +100,17 @@ void ExpectInstalled(const std::string& destination)
         EXPECT_TRUE(FilesEqual(std::string(PAYLOAD_STAGE) + "\\" + member, destination + "\\" + member)) << member;
 }
 
+using Texts = std::vector<std::string>;
+
+// The captions of message boxes, in order.
+Texts Captions(const std::vector<SeenBox>& boxes)
+{
+    Texts captions;
+    for (const SeenBox& box : boxes)
+        captions.push_back(box.caption);
+    return captions;
+}
+
 class CodePageCase : public ::testing::TestWithParam<CodePage> {};
 
 TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
@@ -94,13 +120,15 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
     // check below would pass for the wrong reason.
     ASSERT_EQ(c.codePage, GetACP()) << "the locale of code page " << c.codePage << " is not in force";
 
-    const std::string work = "c:\\cp" + std::to_string(c.codePage);
-    const std::string chosen = work + "\\" + c.letterTrail + "\\Chat";   // as the user browses to it
-    const std::string shown = LowerLetters(chosen);
+    const std::string number = std::to_string(c.codePage);
+    const std::string work = "c:\\cp" + number;
+    const std::string letters = work + "\\" + c.letterTrail;
+    const std::string chosen = letters + "\\Chat";   // as the user types it
+    const std::string shown = letters + "\\chat";    // the same bytes but for the one capital
     const std::string proposedFrom = work + "\\" + c.backslashTrail;
     ASSERT_TRUE(RemoveTree(work));
     ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA((work + "\\" + c.letterTrail).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(letters.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(proposedFrom.c_str(), nullptr));
     const std::string installer = work + "\\setup32.exe";
@@ -112,16 +140,31 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
         ASSERT_TRUE(run.Start(installer, ""));
         ASSERT_TRUE(run.WaitForDialog());
 
-        // The chooser opened on a directory whose name ends in a trail byte
-        // 0x5C proposes "vexa" below it, after one backslash of its own (the
-        // first Browse opens at the root of the drive).
+        // Browsing from the root of the drive (where the first Browse opens)
+        // down the directory list: each directory entered is proposed with
+        // "vexa" after exactly one backslash and only its ASCII letters
+        // lower-cased. The second name ends in a trail byte 0x5C but in 949.
         HWND chooser = OpenChooser(run);
         ASSERT_TRUE(chooser);
+        EXPECT_EQ("c:\\vexa", WaitForChooserText(chooser, "c:\\vexa"));
+        const struct {
+            std::string entry, proposal;
+        } steps[] = {
+            {"cp" + number, work + "\\vexa"},
+            {c.letterTrail, letters + "\\vexa"},
+            {"Chat", shown + "\\vexa"},
+        };
+        for (const auto& step : steps) {
+            ASSERT_TRUE(EnterDirectory(chooser, step.entry)) << step.entry;
+            EXPECT_EQ(step.proposal, WaitForChooserText(chooser, step.proposal));
+        }
         ASSERT_TRUE(CloseChooser(chooser, IDCANCEL));
+
+        // Browse from a destination typed in that ends in a trail byte 0x5C.
         run.SetControlText(105, proposedFrom);
         chooser = OpenChooser(run);
         ASSERT_TRUE(chooser);
-        EXPECT_EQ(LowerLetters(proposedFrom) + "\\vexa", ChooserText(chooser));
+        EXPECT_EQ(proposedFrom + "\\vexa", WaitForChooserText(chooser, proposedFrom + "\\vexa"));
 
         // OK on the chosen path: exactly that path, only its ASCII letters
         // lower-cased (a trail byte 0x41 lower-cased would be another
@@ -133,10 +176,8 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
         // Installed into the directory the dialog shows.
         run.SetChecked(111, false);
         ASSERT_TRUE(run.Press(IDOK));
-        std::vector<SeenBox> boxes = run.AnswerBoxesUntilExit({});
+        EXPECT_EQ((Texts{"Vexa Installation"}), Captions(run.AnswerBoxesUntilExit({})));
         EXPECT_EQ(0, run.WaitForExit());
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ("Vexa Installation", boxes[0].caption);
         ExpectInstalled(chosen);
     }
     {
@@ -149,17 +190,16 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
         run.SetChecked(109, true);
         run.SetChecked(111, false);
         ASSERT_TRUE(run.Press(IDOK));
-        std::vector<SeenBox> boxes = run.AnswerBoxesUntilExit({IDNO});
+        EXPECT_EQ((Texts{"Vexa Installation Warning", "Vexa Installation"}),
+                  Captions(run.AnswerBoxesUntilExit({IDNO})));
         EXPECT_EQ(0, run.WaitForExit());
-        ASSERT_EQ(2u, boxes.size());
-        EXPECT_EQ("Vexa Installation Warning", boxes[0].caption);
-        EXPECT_EQ("Vexa Installation", boxes[1].caption);
         ExpectInstalled(chosen);
         std::vector<std::string> backedUp = ListFiles(chosen + "\\backup");
         EXPECT_EQ(11u, backedUp.size());
     }
     {
-        // An abort into a new directory of double-byte names removes it.
+        // An abort into a new directory of double-byte names: the installer
+        // made that directory, not one of another name, and removes it.
         const std::string fresh = work + "\\" + c.backslashTrail + "\\" + c.letterTrail;
         InstallerRun run;
         ASSERT_TRUE(run.Start(installer, ""));
@@ -171,11 +211,12 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
         HWND question = run.WaitForBox();
         ASSERT_TRUE(question);
         EXPECT_EQ("Are you sure you want to abort the installation?", InstallerRun::ReadBox(question).text);
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(fresh.c_str())) << "not made: " << fresh;
         run.Answer(question, IDYES);
         for (DWORD waited = 0; waited < 30000 && run.ControlText(IDCANCEL) != "Cancel"; waited += 20)
             WaitServing(nullptr, 20);
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(fresh.c_str())) << "the aborted directory is still there";
-        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(proposedFrom.c_str()));
+        EXPECT_EQ(Texts(), ListFiles(proposedFrom)) << "left behind";
         ASSERT_TRUE(run.Press(IDCANCEL));
         EXPECT_TRUE(run.AnswerBoxesUntilExit({}).empty());
         EXPECT_EQ(0, run.WaitForExit());
