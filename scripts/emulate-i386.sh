@@ -23,5 +23,5 @@ printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x
 # reservation of the space above 2 GiB into tens of thousands of mappings
 # (about 50 s of CPU for each 32-bit process); with exactly 2 GiB Wine cannot
 # map its shared user data.
-export QEMU_RESERVED_VA=0x81000000
+export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0x81000000}
 exec "$@"
