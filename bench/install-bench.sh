@@ -2,7 +2,8 @@
 # The whole installation on Wine: builds setup32.exe with the bench payload
 # in a tree of its own, installs it with the end-to-end driver (Add Icons off)
 # and prints the wall time beside the floor of slices x 25 ms, then the
-# stub's size (setup32.exe without its package).
+# stub's size (setup32.exe without its package). Where no 32-bit code runs,
+# under qemu-user, and says that those times are the emulator's.
 # Usage: bench/install-bench.sh PAYLOAD_DIR VEXAPACK [RUNS]
 set -euo pipefail
 . "$(dirname "$0")/../scripts/env.sh"
@@ -16,16 +17,27 @@ cmake -S "$ROOT" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DVEXAPACK="$vexapack" -DSETUP32_PAYLOAD_DIR="$payload" >/dev/null
 cmake --build "$tree" -j "$JOBS" --target setup32 install_timing >/dev/null
 
-export WINEPREFIX=$tree/wineprefix
+# Where no 32-bit code runs, the i686 programs run under qemu-user on a
+# 64-bit prefix (run_i686): the figure is then the emulator's.
+if runs_32bit_code; then
+    export WINEPREFIX=$tree/wineprefix
+else
+    export WINEPREFIX=$tree/wineprefix-emulated
+    echo "This machine runs no 32-bit code: setup32.exe and the driver run under qemu-user."
+fi
 # Unmanaged windows: with no window manager Wine otherwise waits for each
 # hidden window to be withdrawn, which would be timed as the installer's.
-ensure_wineprefix
+run_i686 sh -c 'sh "$1" "$WINEPREFIX" && "${WINESERVER:-wineserver}" -w' sh "$ROOT/tests/win32/common/prepare_prefix.sh"
 winpath() { echo "z:$1" | tr / '\\'; }
 status=0
-xvfb-run -a -s "-screen 0 1024x768x24" \
-    wine "$tree/bin/install_timing.exe" "$(winpath "$tree/bin/setup32.exe")" \
+run_i686 xvfb-run -a -s "-screen 0 1024x768x24" \
+    sh -c '"${WINELOADER:-wine}" "$@"' wine "$tree/bin/install_timing.exe" "$(winpath "$tree/bin/setup32.exe")" \
          "$(winpath "$tree/bench-install")" "$runs" </dev/null || status=$?
-wineserver -k 2>/dev/null || true
+run_i686 sh -c '"${WINESERVER:-wineserver}" -k' 2>/dev/null || true
+if ! runs_32bit_code; then
+    echo "These times are emulated (qemu-user): not comparable with the floor, nor with figures"
+    echo "from a machine that runs 32-bit code; the stub's size below is the same everywhere."
+fi
 
 exe=$(stat -c %s "$tree/bin/setup32.exe")
 package=$(stat -c %s "$tree/setup32-package/vexaall.pkg")

@@ -5,40 +5,43 @@
 # end-to-end driver, prints what was installed and the program group's
 # shortcuts, and saves screenshots in build/demo/screenshots.
 # DEMO_HEADLESS=1 forces the second way even with a display.
-# On a machine that runs no 32-bit code it runs the x86-64 test build of
-# setup32.exe (same payload, same package) on wine64 instead, the same ways.
+# On a machine that runs no 32-bit code the same setup32.exe runs under
+# qemu-user (scripts/emulate-i386.sh) on a 64-bit prefix, the same ways.
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 bash "$ROOT/scripts/setup.sh"
 build_all "$@"   # e.g. -DSETUP32_PAYLOAD_DIR=DIR for the release payload
 
 demo=$ROOT/build/demo
+installer=$WIN32_BUILD/bin/setup32.exe
 if runs_32bit_code; then
-    build=$WIN32_BUILD wine_name=Wine
-    export WINEPREFIX=$demo/wineprefix
+    export WINEPREFIX=$demo/wineprefix; arch=win32
 else
-    build_win64
-    use_wine64
-    build=$WIN64_BUILD wine_name=wine64
-    export WINEPREFIX=$demo/wineprefix-win64
-    echo "This machine runs no 32-bit code: the demo runs the x86-64 test build of setup32.exe"
-    echo "($build/bin/setup32.exe, the same payload and package as $WIN32_BUILD/bin/setup32.exe) on wine64."
+    export WINEPREFIX=$demo/wineprefix-emulated; arch=win64
+    echo "This machine runs no 32-bit code: setup32.exe runs under qemu-user (scripts/emulate-i386.sh),"
+    echo "on a 64-bit prefix where only the i686 programs are emulated; expect it to be slower."
 fi
-installer=$build/bin/setup32.exe
+# Wine started as the i686 programs need it here (run_i686): directly, or
+# in the emulation's namespace with the 64-bit loader, which hands i686
+# programs to the emulated 32-bit one.
+wine_i686() { run_i686 sh -c '"${WINELOADER:-wine}" "$@"' wine "$@"; }
+wineserver_i686() { run_i686 sh -c '"${WINESERVER:-wineserver}" "$@"' wineserver "$@"; }
 mkdir -p "$demo"
-if ! grep -qsx "#arch=$WINEARCH" "$WINEPREFIX/system.reg"; then
-    ensure_wineprefix
+if ! grep -qsx "#arch=$arch" "$WINEPREFIX/system.reg"; then
+    # Made where the programs will run: a 64-bit prefix made outside the
+    # emulation's namespace lacks its 32-bit half.
+    run_i686 sh "$ROOT/tests/win32/common/prepare_prefix.sh" "$WINEPREFIX"
     # A Wine desktop of its own: windows get their frames and captions
     # without a window manager, in the screenshots too.
-    run_wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    run_wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-    run_wineserver -w
+    wine_i686 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine_i686 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    wineserver_i686 -w
 fi
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_HEADLESS:-}" ]; then
-    echo "Running $installer on $wine_name (prefix $WINEPREFIX)"
-    run_wine "$installer"
-    run_wineserver -k 2>/dev/null || true
+    echo "Running $installer on Wine (prefix $WINEPREFIX)"
+    wine_i686 "$installer"
+    wineserver_i686 -k 2>/dev/null || true
     exit 0
 fi
 
@@ -50,11 +53,11 @@ status=0
 # farewells (X connection and XIO lines) when the prefix ends, are noise here.
 quiet() { grep -v -e 'FS volume label and serial are not available' -e '^X connection to' \
                  -e '^XIO:  fatal IO error' -e '^ *after [0-9]* requests' >&2 || true; }
-xvfb-run -a -s "-screen 0 1024x768x24" \
-    "${WINELOADER:-wine}" "$build/bin/demo_install.exe" "$(winpath "$installer")" \
+run_i686 xvfb-run -a -s "-screen 0 1024x768x24" \
+    sh -c '"${WINELOADER:-wine}" "$@"' wine "$WIN32_BUILD/bin/demo_install.exe" "$(winpath "$installer")" \
          "$(winpath "$demo/vexa")" "$(winpath "$demo/screenshots")" </dev/null 2> >(quiet) || status=$?
 # The shell's group window outlives the installer.
-run_wineserver -k 2>/dev/null || true
+wineserver_i686 -k 2>/dev/null || true
 
 for bmp in "$demo"/screenshots/*.bmp; do
     [ -e "$bmp" ] || continue

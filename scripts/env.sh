@@ -13,10 +13,23 @@ export WINEARCH=win32
 JOBS=${JOBS:-$(nproc)}
 
 # Whether this machine runs 32-bit code, which the i686 build's Wine needs:
-# on some x86-64 machines the kernel runs 64-bit programs only.
+# on some x86-64 machines the kernel runs 64-bit programs only. There the
+# i686 programs run under qemu-user instead (run_i686, on 64-bit prefixes).
 # SETUP32_PRETEND_NO_32BIT=1 answers no, to try the other way anywhere.
 runs_32bit_code() {
     [ -z "${SETUP32_PRETEND_NO_32BIT:-}" ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Runs a command whose Wine starts i686 programs: as it is where 32-bit code
+# runs, else under qemu-user in a namespace of its own, with the 64-bit
+# loader and server for the prefix (64-bit prefixes, so that only the i686
+# programs are emulated: see use_wine64).
+run_i686() {
+    if runs_32bit_code; then
+        "$@"
+    else
+        (use_wine64; bash "$ROOT/scripts/emulate-i386.sh" "$@")
+    fi
 }
 
 # Wine for the x86-64 test build: the 64-bit loader and server, called
@@ -34,11 +47,16 @@ configure_and_build() { # dir, extra cmake args...
     cmake --build "$dir" -j "$JOBS"
 }
 
+# The i686 build's tests use 64-bit prefixes where they run emulated.
+i686_prefix_option() {
+    if runs_32bit_code; then echo -DSETUP32_WIN64_PREFIXES=OFF; else echo -DSETUP32_WIN64_PREFIXES=ON; fi
+}
+
 build_all() {
     configure_and_build "$HOST_BUILD"
     configure_and_build "$WIN32_BUILD" \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-        -DVEXAPACK="$HOST_BUILD/bin/vexapack" "$@"
+        -DVEXAPACK="$HOST_BUILD/bin/vexapack" "$(i686_prefix_option)" "$@"
 }
 
 # The x86-64 test build of the same sources; after build_all, whose staged

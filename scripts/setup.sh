@@ -22,6 +22,17 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
+# Where this machine runs no 32-bit code, the i686 programs run under
+# qemu-user (scripts/emulate-i386.sh). Without its recommendations: they
+# would register qemu for the whole machine, which the emulation never needs.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 || [ -n "${SETUP32_PRETEND_NO_32BIT:-}" ]; then
+    if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
+        SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+        $SUDO apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    fi
+fi
+
 # Locales whose ANSI code pages are double-byte, for the code-page rows: Wine
 # takes its code page from the locale it starts in (ja_JP 932, zh_CN 936,
 # ko_KR 949, zh_TW 950).
