@@ -57,9 +57,9 @@ windows_suite() { # build, name, ctest arguments...
 # entry point and stack guard, 386 code, the 32-bit scaling arithmetic,
 # stdcall call-backs, the 76-byte OPENFILENAME, PE32): a whole installation
 # with the shell's program group, the Windows 95 row under the call trace, a
-# double-byte code page through the chooser, an abort, a kill, and the
-# hardening checks. Each costs about 10 to 25 s there (docs/emulation.md).
-EMULATED_PART=(installer_image e2e.DefaultInstallWithTheShellsProgramGroup e2e.Win95 e2e.cp932
+# double-byte code page through the chooser, the older-shell path beside a
+# planted library, an abort, a kill, and the hardening checks. Each costs about 10 to 25 s there (docs/emulation.md).
+EMULATED_PART=(installer_image e2e.DefaultInstallWithTheShellsProgramGroup e2e.Win95 e2e.cp932 e2e.PlantedLibraryOlderShell
                faults.Middle faults.InTheFirstMember hardening)
 # Under qemu-user 7.2 the fast-fail interrupt of an overrun stack guard
 # reaches Wine as an unknown trap (docs/emulation.md): that one case runs
