@@ -15,9 +15,7 @@ void ResetSession()
     session.overallFill = 0;
     session.packageLength = 0;
     session.checksumWeight = 1;
-    session.keptMembers = 0;
-    session.setAsideMembers = 0;
-    session.createdBackupDir = 0;
+    session.keptCount = 0;
 
     session.packageStream = nullptr;
     session.memberStream = nullptr;

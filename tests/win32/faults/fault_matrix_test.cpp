@@ -68,6 +68,19 @@ const char* const kMembers[] = {"vexa32.exe", "vlink32.exe", "vexa.hlp",    "irc
                                 "vexa.ini",   "aliases.ini", "popups.ini",  "servers.ini",  "urls.ini"};
 const int kMemberCount = 11;
 
+// The member or help index whose earlier file an installation set aside
+// under name (XXXX.sNN, NN its slot); empty for anything else.
+std::string SetAsideOf(const std::string& name)
+{
+    static const char* const indexes[] = {"vexa.gid", "ircintro.gid"};
+    if (name.size() != 8 || name.compare(4, 2, ".s") != 0)
+        return "";
+    int slot = (name[6] - '0') * 10 + (name[7] - '0');
+    if (slot < 0 || slot >= kMemberCount + 2)
+        return "";
+    return slot < kMemberCount ? kMembers[slot] : indexes[slot - kMemberCount];
+}
+
 const char kWork[] = "c:\\faults";
 const char kInstaller[] = "c:\\faults\\setup32.exe";
 
@@ -121,14 +134,17 @@ void Survey(const std::string& root, const std::string& relative, const std::str
         }
         std::string contents = ReadAll(full);
         DWORD attributes = GetFileAttributesA(full.c_str());
-        if (contents == OldContent(name) || contents == OlderBackupContent(name)) {
+        // A set-aside file is told by the member whose earlier file it is.
+        const std::string setAside = relative == "~vexa" ? SetAsideOf(name) : "";
+        const std::string& member = setAside.empty() ? name : setAside;
+        if (contents == OldContent(member) || contents == OlderBackupContent(member)) {
             // Earlier files are told apart by their attributes as well.
-            tree[path] = contents == OldContent(name) ? "old" : "older";
+            tree[path] = contents == OldContent(member) ? "old" : "older";
             if (attributes & FILE_ATTRIBUTE_READONLY)
                 tree[path] += ", read-only";
             if (attributes & FILE_ATTRIBUTE_HIDDEN)
                 tree[path] += ", hidden";
-        } else if (contents == ReadAll(payload + "\\" + name))
+        } else if (contents == ReadAll(payload + "\\" + member))
             tree[path] = "new";
         else
             tree[path] = "other (" + std::to_string(contents.size()) + " bytes)";
@@ -812,9 +828,13 @@ Tree Recovered(Tree tree)
         const std::string& path = entry.first;
         if (path == "~vexa" || path == "vexa.lck")
             continue;
-        if (path.compare(0, 6, "~vexa\\") == 0)
-            out[path.substr(6)] = entry.second;
-        else if (entry.second.compare(0, 3, "old") == 0 || entry.second.compare(0, 5, "older") == 0 ||
+        if (path.compare(0, 6, "~vexa\\") == 0) {
+            std::string member = SetAsideOf(path.substr(6));
+            if (!member.empty())
+                out[member] = entry.second;
+            continue;
+        }
+        if (entry.second.compare(0, 3, "old") == 0 || entry.second.compare(0, 5, "older") == 0 ||
                  entry.second == "dir")
             out.emplace(path, entry.second);
     }
