@@ -25,8 +25,10 @@ enum RecordKind {
     RECORD_BEGUN = 5,        // slot's new file about to be created
     RECORD_DONE = 6,         // slot's new file complete
     RECORD_COMMIT = 7,       // the commit begins: from here on, roll forward
-    RECORD_MOVED_ON = 8      // slot's set-aside file about to go into backup (value 1) or away (0)
+    RECORD_MOVED_ON = 8,     // slot's set-aside file about to go into backup (value 1) or away (0)
+    RECORD_KINDS
 };
+
 enum { OPEN_MAKE_BACKUPS = 1, OPEN_CREATED_DESTINATION = 2 };
 enum { RECORD_SIZE = 8, RECORD_MARK = 0xA5 };
 
@@ -42,11 +44,35 @@ struct JournalSummary {
 };
 
 #ifdef SETUP32_CRASH_POINTS
+// How a test image's log names each record.
+const char* const kRecordNames[RECORD_KINDS] = {"record ?",     "record open", "record backup directory",
+                                                "record set aside", "record kept", "record begun",
+                                                "record done",  "record commit", "record moved on"};
 int crashCount = 0;
 int crashAt = -1;
+CrashObserver crashObserver = nullptr;
+
+// Each change, numbered from 1, with what it is and its path, one a line
+// in the file that SETUP32_CRASH_LOG names.
+void LogCrashPoint(const char* what, const char* path)
+{
+    char logPath[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("SETUP32_CRASH_LOG", logPath, sizeof logPath);
+    if (length == 0 || length >= sizeof logPath)
+        return;
+    HANDLE log = CreateFileA(logPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (log == INVALID_HANDLE_VALUE)
+        return;
+    char line[PATH_BUFFER_SIZE + 64];
+    int at = wsprintfA(line, "%d\t%s\t%s\r\n", crashCount, what, path);
+    DWORD written;
+    SetFilePointer(log, 0, nullptr, FILE_END);
+    WriteFile(log, line, at, &written, nullptr);
+    CloseHandle(log);
+}
 
 // Ends the process, as from the task list, right before the k-th change.
-void CrashPoint()
+void CrashPoint(const char* what, const char* path)
 {
     if (crashAt < 0) {
         char text[16];
@@ -55,11 +81,16 @@ void CrashPoint()
         for (DWORD i = 0; i < length && i < sizeof text; i++)
             crashAt = crashAt * 10 + (text[i] - '0');
     }
-    if (++crashCount == crashAt)
-        TerminateProcess(GetCurrentProcess(), 86);
+    ++crashCount;
+    if (crashObserver)
+        crashObserver(crashCount, what, path);
+    LogCrashPoint(what, path);
+    if (crashCount == crashAt)
+        TerminateProcess(GetCurrentProcess(), CRASH_EXIT_CODE);
 }
 #else
-inline void CrashPoint() {}
+// Nothing of the hook is in the installer itself.
+#define CrashPoint(what, path) ((void)0)
 #endif
 
 bool Exists(const char* path)
@@ -79,31 +110,31 @@ bool IsDirectory(const char* path)
 // once.
 bool MoveOne(const char* from, const char* to)
 {
-    CrashPoint();
+    CrashPoint("move", from);
     return MoveFileA(from, to) != 0;
 }
 
 bool DeleteOne(const char* path)
 {
-    CrashPoint();
+    CrashPoint("delete", path);
     if (DeleteFileA(path))
         return true;
-    CrashPoint();
+    CrashPoint("delete", path);
     return DeleteFileA(path) != 0;
 }
 
 void SetAttributesOne(const char* path, DWORD attributes)
 {
-    CrashPoint();
+    CrashPoint("attributes", path);
     if (!SetFileAttributesA(path, attributes)) {
-        CrashPoint();
+        CrashPoint("attributes", path);
         SetFileAttributesA(path, attributes);
     }
 }
 
 bool CreateDirectoryOne(const char* path)
 {
-    CrashPoint();
+    CrashPoint("create directory", path);
     return CreateDirectoryA(path, nullptr) != 0;
 }
 
@@ -111,9 +142,9 @@ void RemoveDirectoryOne(const char* path)
 {
     if (!IsDirectory(path))
         return;
-    CrashPoint();
+    CrashPoint("remove directory", path);
     if (!RemoveDirectoryA(path)) {
-        CrashPoint();
+        CrashPoint("remove directory", path);
         RemoveDirectoryA(path);
     }
 }
@@ -176,7 +207,7 @@ bool WriteRecord(HANDLE journal, int kind, int slot, uint32_t value)
                                    static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                                    static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
     record[2] = RecordCheck(record);
-    CrashPoint();
+    CrashPoint(kRecordNames[kind < RECORD_KINDS ? kind : 0], "journal");
     DWORD written = 0;
     return WriteFile(journal, record, RECORD_SIZE, &written, nullptr) && written == RECORD_SIZE &&
            FlushFileBuffers(journal);
@@ -302,7 +333,10 @@ void FinishJournal(HANDLE journal, const char* stem, const JournalSummary& summa
             char target[PATH_BUFFER_SIZE];
             moved = BackupDirPath(target, false) && (IsDirectory(target) || CreateDirectoryOne(target)) &&
                     BackupDirPath(target, true) && JoinText(target, sizeof target, target, MemberTable[slot]);
-            if (moved && Exists(target))
+            // A directory of that name is someone else's: the file stays.
+            if (moved && IsDirectory(target))
+                moved = false;
+            else if (moved && Exists(target))
                 DeleteAnyFile(target);
             moved = moved && MoveOne(aside, target);
         } else {
@@ -356,6 +390,11 @@ bool StemInUse(const char* stem)
 int CrashPointCount()
 {
     return crashCount;
+}
+
+void ObserveCrashPoints(CrashObserver observer)
+{
+    crashObserver = observer;
 }
 
 void ResetCrashPoints()
@@ -425,7 +464,7 @@ bool HoldDestination()
         return true;
     if (!JoinText(session.lockPath, sizeof session.lockPath, session.destinationDir, "\\", kLockName))
         return false;
-    CrashPoint();
+    CrashPoint("lock", session.lockPath);
     HANDLE lock =
         CreateFileA(session.lockPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (lock == INVALID_HANDLE_VALUE)
@@ -444,7 +483,7 @@ void ReleaseDestination()
     // between and then lose it.
     bool removed = false;
     if (session.lockOwned && session.lockPath[0]) {
-        CrashPoint();
+        CrashPoint("delete", session.lockPath);
         removed = DeleteFileA(session.lockPath) != 0;
     }
     CloseHandle(session.destinationLock);
@@ -531,7 +570,7 @@ bool BeginJournal()
         char path[PATH_BUFFER_SIZE];
         if (StemInUse(stem) || !JournalPath(path, stem))
             continue;
-        CrashPoint();
+        CrashPoint("create journal", path);
         HANDLE journal = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
         if (journal == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_EXISTS)
@@ -594,7 +633,7 @@ ByteStream* CreateMemberFile(int slot, int* result)
         *result = DEST_JOURNAL_FAILED;
         return nullptr;
     }
-    CrashPoint();
+    CrashPoint("create", place);
     ByteStream* stream = StreamCreate(place);
     if (stream)
         *result = DEST_DONE;

@@ -102,8 +102,16 @@ void ClearKeptReport();
 
 // Test images only: the hook that ends the process right before its k-th
 // change to the destination (k from the environment variable
-// SETUP32_CRASH_AT), and the number of changes so far.
+// SETUP32_CRASH_AT; each change is logged to the file SETUP32_CRASH_LOG
+// names, if any), and the number of changes so far. The member's data
+// written into its file is not a change of its own: the file is the
+// installation's from its creation on.
 #ifdef SETUP32_CRASH_POINTS
+enum { CRASH_EXIT_CODE = 86 };
 int CrashPointCount();
 void ResetCrashPoints();
+// Called at every change with its number, what it is ("move", "delete",
+// "record commit", ...) and its path.
+typedef void (*CrashObserver)(int step, const char* what, const char* path);
+void ObserveCrashPoints(CrashObserver observer);
 #endif
