@@ -457,6 +457,16 @@ TEST_P(CrashSweep, EveryStepOfAnInstallation)
         const Tree& expected = k <= reference.commitRecord ? reference.earlier : reference.complete;
         Tree found = Survey(dest);
         ASSERT_EQ(expected, found) << Difference(expected, found);
+        // Silent, but for naming once what a roll-forward could not move
+        // into backup.
+        std::vector<std::string> captions = Captions();
+        if (k <= reference.commitRecord || c.layout == EARLIER || c.layout == LEFTOVERS) {
+            EXPECT_TRUE(captions.empty());
+        } else {
+            EXPECT_LE(captions.size(), 1u);
+            for (const std::string& caption : captions)
+                EXPECT_EQ(caption, "Vexa Installation Error [17]");
+        }
 
         // And one more installation completes.
         boxes.Clear();
@@ -513,6 +523,36 @@ TEST_P(CrashSweep, EveryStepOfARecovery)
         ASSERT_EQ(InstallHere(), SLICE_COMPLETE);
     }
     std::printf("%s: recoveries of %zu installations ended, %d runs\n", c.name, firsts.size(), runs);
+}
+
+// An installation ended within its commit, the settings file then changed
+// by the user, and two more installations that keep the settings: the
+// user's current file stays, never the earlier one that the ended
+// installation had set aside.
+TEST_P(CrashSweep, LaterInstallationsKeepTheUsersCurrentFiles)
+{
+    Reference reference = Run();
+    ASSERT_GT(reference.commitRecord, 0);
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    ASSERT_EQ(RunChild("install", reference.commitRecord + 2), static_cast<DWORD>(CRASH_EXIT_CODE));
+    const std::string settings = dest + "\\vexa.ini";
+    SetFileAttributesA(settings.c_str(), FILE_ATTRIBUTE_NORMAL);
+    WriteText(settings, "the user's current settings");
+    for (int run = 0; run < 2; run++) {
+        SCOPED_TRACE(run == 0 ? "the installation after the ended one" : "the one after that");
+        boxes.Clear();
+        // The recovery names first what it could not move into backup.
+        Layout layout = GetParam().layout;
+        if (run == 0 && (layout == USERS_OWN || layout == OLDER_BACKUP_HELD))
+            boxes.Answer(IDOK);
+        boxes.Answer(IDYES);
+        ASSERT_EQ(Install(image, dest, GetParam().makeBackups), SLICE_COMPLETE);
+        ReleaseDestination();
+        Bytes found = ReadBytes(settings);
+        EXPECT_EQ(std::string(found.begin(), found.end()), "the user's current settings");
+        for (const auto& entry : Survey(dest))
+            EXPECT_EQ(entry.first.find(".jnl"), std::string::npos) << entry.first;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sweep, CrashSweep, ::testing::ValuesIn(kSweepCases),

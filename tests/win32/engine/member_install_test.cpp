@@ -509,3 +509,21 @@ TEST_F(RollBackTest, AnEarlierFileThatCannotGoBackWaitsForTheNextInstallation)
     ReleaseDestination();   // as the shell does once the installation is reported
     EXPECT_FALSE(PathExists(dest + "\\vexa.lck"));
 }
+
+// The journal cannot be written (a file stands where the set-aside
+// directory goes): the installation stops at Install with error [1] before
+// anything in the destination has changed.
+TEST_F(MemberInstallTest, NoJournalNoChange)
+{
+    TestPackage test = MakePackage(300);
+    std::string image = WriteImage(work + "\\setup.img", test.package);
+    expectedChecksum = static_cast<int32_t>(test.checksum);
+    std::string dest = FreshDir("no-journal");
+    MakeExisting(dest, {{"vexa32.exe", "old program", true}, {"~vexa", "the user's file", false}});
+    EXPECT_EQ(Install(image, dest, 1), SLICE_CHOOSE_AGAIN);
+    ExpectOneError(boxes, dialog, 1, kCreateDirText);
+    EXPECT_EQ(ListNames(dest), (std::vector<std::string>{"vexa32.exe", "~vexa"}));
+    EXPECT_EQ(Text(ReadBytes(dest + "\\vexa32.exe")), "old program");
+    EXPECT_TRUE(IsReadOnly(dest + "\\vexa32.exe"));
+    EXPECT_EQ(Text(ReadBytes(dest + "\\~vexa")), "the user's file");
+}
