@@ -212,8 +212,15 @@ void LayOut(const std::string& dest, Layout layout)
         WriteFileWith(dest + "\\~vexa\\0000.s04", "the user's, named like a set-aside file");
     }
     if (layout == LEFTOVERS) {
-        // An empty lock file from an installer ended from outside, and what
-        // the installers before journals left in ~vexa.
+        // An older installation without two of today's files, so that new
+        // files go where there was none; an empty lock file from an
+        // installer ended from outside, and what the installers before
+        // journals left in ~vexa.
+        for (const char* name : {"versions.txt", "servers.ini"}) {
+            std::string path = dest + "\\" + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
         WriteFileWith(dest + "\\vexa.lck", "", FILE_ATTRIBUTE_HIDDEN);
         CreateDirectoryA((dest + "\\~vexa").c_str(), nullptr);
         WriteFileWith(dest + "\\~vexa\\done", "");
