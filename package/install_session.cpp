@@ -13,9 +13,7 @@ void ResetSession()
     session.abortPending = 0;
     session.overallFill = 0;
     session.packageLength = 0;
-    session.keptMembers = 0;
-    session.setAsideMembers = 0;
-    session.createdBackupDir = 0;
+    session.keptCount = 0;
 
     session.packageStream = nullptr;
     session.memberStream = nullptr;

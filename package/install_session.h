@@ -56,20 +56,9 @@ struct InstallSession {
     int memberIndex;
     int sliceBytes;
 
-    // Members below memberIndex that were skipped because the user kept
-    // the existing settings file (bit i for member i): the roll-back must
-    // never delete those, they are the user's own.
-    uint32_t keptMembers;
-    // Their attributes before the installation cleared them, given back by
-    // a roll-back.
-    uint32_t keptAttributes[MEMBER_COUNT];
-
-    // Members whose earlier file was set aside (bit i for member i): renamed
-    // into the set-aside directory, until the installation is complete (then
-    // moved into backup, or deleted) or rolled back (then renamed back).
-    uint32_t setAsideMembers;
-    // This installation made the backup directory (a roll-back removes it).
-    int createdBackupDir;
+    // Files kept set aside that the next message names (their paths, one
+    // a line, in textBuffer).
+    int keptCount;
 
     // Progress values.
     int32_t packageLength;
@@ -88,8 +77,14 @@ struct InstallSession {
     // is complete or rolled back, so that a second installer cannot work in
     // it at the same time (null when not held).
     HANDLE destinationLock;
-    // The lock file that holds it, in the destination.
+    // The lock file that holds it, in the destination, and whether this
+    // installation removes it when it lets go.
     char lockPath[PATH_BUFFER_SIZE];
+    int lockOwned;
+    // This installation's journal (null when none is open) and the four
+    // hexadecimal digits that name it and its set-aside files.
+    HANDLE journal;
+    char journalStem[5];
 #endif
 };
 

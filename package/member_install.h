@@ -5,32 +5,22 @@
 
 #include <cstddef>
 
+#include "destination.h"
 #include "install_session.h"
 
-// 1: destinationDir exists or was created, and is held for this
-// installation, with what an earlier installation left set aside put back
-// (RecoverSetAside); 2: error [1] or [16] shown. Refuses an empty directory and one
-// longer than MAX_DESTINATION_DIR before creating anything, and a directory
-// that another installation holds without changing it.
+// 1: destinationDir exists or was created, is held for this installation,
+// what earlier installations left unfinished there has been rolled back or
+// forward (files that stay set aside are named once, error [17]), and this
+// installation's journal is open; 2: error [1] shown, nothing changed.
+// Refuses an empty directory and one longer than MAX_DESTINATION_DIR before
+// creating anything, and a directory that another installation holds.
 int CreateDestinationDir();
-
-// Puts back what an earlier installation into destinationDir, ended before
-// it was complete, left set aside, removing what it had put in their place;
-// when it was complete, moves what it left into backup. 1 done (or nothing
-// to do); 0 when an earlier file cannot go back (error [16] shown, the file
-// stays set aside). Called by CreateDestinationDir once the directory is
-// held.
-int RecoverSetAside();
 
 // The installation is complete and its checksum correct: every earlier
 // file set aside goes into backup, replacing an older one of that name, or,
-// without backups, is deleted. One that cannot move stays set aside, to be
-// moved on by the next installation.
+// without backups, is deleted. One that cannot move stays set aside and is
+// named once (error [17]); nothing is left for a later installation to do.
 void CommitInstallation();
-
-// Lets go of the destination directory; nothing to do when it is not held.
-// Called by RollBack and once a complete installation has been reported.
-void ReleaseDestination();
 
 // destinationDir, a backslash and the member's file name into out
 // (PATH_BUFFER_SIZE characters). Empty for an index outside the table, or
@@ -51,11 +41,12 @@ int PrepareDestination(const char* path);
 int DecodeToDestination(const char* tempPath, const char* path);
 
 // Undoes the installation so far: closes both streams, deletes the temporary
-// file and the installed members (newest first; never a settings file the
-// user kept, whose attributes it gives back), renames every earlier file
-// that was set aside back into its place (error [16] once for any that
-// cannot go back), and removes the backup and destination directories if
-// this installation created them. A second run finds nothing left to do.
+// file, undoes what the journal records (the files this installation began
+// deleted, never a settings file the user kept, whose attributes it gives
+// back; every earlier file renamed back into its place, error [16] naming
+// any that cannot go back; the backup directory removed if this
+// installation created it), and removes the destination directory if this
+// installation created it. A second run finds nothing left to do.
 void RollBack();
 
 // Deletes the file at path that stream holds, and closes the stream (null

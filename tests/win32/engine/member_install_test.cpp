@@ -39,6 +39,24 @@ void MakeExisting(const std::string& dest, const std::vector<Existing>& files)
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+// Names in a directory, sorted.
+std::vector<std::string> ListNames(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 bool IsReadOnly(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -291,15 +309,15 @@ TEST_F(MemberInstallTest, FailedDecodeIsRolledBackNewestFirstWithError5)
     ExpectOneError(boxes, dialog, 5, kCopyText);
     EXPECT_TRUE(rolledBackAtBox);
     // The partly written member goes first, then the installed ones from the
-    // newest, then the lock file that held the directory, then the directory
-    // this installation created.
+    // newest, then the journal and the set-aside directory, the lock file
+    // that held the directory, and the directory this installation created.
     std::vector<std::string> expected = {"vexa\\versions.txt", "vexa\\readme.txt",  "vexa\\ircintro.hlp",
                                          "vexa\\vexa.hlp",     "vexa\\vlink32.exe", "vexa\\vexa32.exe",
-                                         "vexa\\vexa.lck",     "vexa"};
+                                         "vexa\\~vexa\\journal", "vexa\\~vexa", "vexa\\vexa.lck", "vexa"};
     std::vector<std::string> inDest;
     for (const std::string& name : removed)
         if (name.rfind("vexa", 0) == 0)
-            inDest.push_back(name);
+            inDest.push_back(name.size() == 19 && name.compare(15, 4, ".jnl") == 0 ? "vexa\\~vexa\\journal" : name);
     EXPECT_EQ(inDest, expected);
     EXPECT_FALSE(PathExists(dest));
     EXPECT_EQ(session.memberIndex, 0);
@@ -309,11 +327,18 @@ TEST_F(MemberInstallTest, FailedDecodeIsRolledBackNewestFirstWithError5)
 TEST_F(MemberInstallTest, UnreadableTemporaryFileShowsError3AfterRollBack)
 {
     std::string dest = work + "\\vexa";
-    CreateDirectoryA(dest.c_str(), nullptr);
-    WriteText(dest + "\\vexa32.exe", "installed");
-    WriteText(dest + "\\vlink32.exe", "installed");
     std::strcpy(session.destinationDir, dest.c_str());
-    session.memberIndex = 2;  // members 0 and 1 installed by this installation
+    ASSERT_EQ(CreateDestinationDir(), 1);
+    // Members 0 and 1 written by this installation, as its journal says.
+    for (int slot = 0; slot < 2; slot++) {
+        int result = 0;
+        ByteStream* file = CreateMemberFile(slot, &result);
+        ASSERT_NE(file, nullptr);
+        StreamPutByte('x', file);
+        StreamClose(file);
+        ASSERT_EQ(MemberFileDone(slot), DEST_DONE);
+    }
+    session.memberIndex = 2;
     bool rolledBackAtBox = false;
     boxes.OnShow([&](HWND, const RecordedBox&) { rolledBackAtBox = !PathExists(dest + "\\vexa32.exe"); });
 
@@ -322,6 +347,7 @@ TEST_F(MemberInstallTest, UnreadableTemporaryFileShowsError3AfterRollBack)
     EXPECT_TRUE(rolledBackAtBox);
     EXPECT_FALSE(PathExists(dest + "\\vlink32.exe"));
     EXPECT_FALSE(PathExists(dest + "\\vexa.hlp"));
+    EXPECT_FALSE(PathExists(dest));
     EXPECT_EQ(session.memberIndex, 0);
 }
 
@@ -393,11 +419,9 @@ TEST_F(RollBackTest, SecondRunFindsNothingToUndo)
 {
     TestPackage test = MakePackage(300);
     std::string image = WriteImage(work + "\\setup.img", test.package);
-    expectedChecksum = static_cast<int32_t>(test.checksum);
+    expectedChecksum = static_cast<int32_t>(test.checksum + 1);  // fails after the last member
     std::string dest = work + "\\vexa";
-    ASSERT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
-
-    RollBack();
+    ASSERT_EQ(Install(image, dest, 1), SLICE_FAILED);
     EXPECT_FALSE(PathExists(dest));
     EXPECT_EQ(session.memberIndex, 0);
 
@@ -406,6 +430,7 @@ TEST_F(RollBackTest, SecondRunFindsNothingToUndo)
     WriteText(dest + "\\vexa32.exe", "someone else's");
     RollBack();
     EXPECT_EQ(Text(ReadBytes(dest + "\\vexa32.exe")), "someone else's");
+    EXPECT_EQ(ListNames(dest), (std::vector<std::string>{"vexa32.exe"}));
 }
 
 TEST_F(RollBackTest, NeverDeletesSettingsTheUserKept)
@@ -431,8 +456,8 @@ TEST_F(RollBackTest, NeverDeletesSettingsTheUserKept)
 namespace {
 
 const char kRestoreText[] =
-    "There seems to be a problem putting your original files back.\n\nThey are kept in the folder ~vexa in the "
-    "installation directory; please close any program that uses Vexa and run the installation program again!";
+    "There seems to be a problem putting your original files back.\n\nThey are kept here:\n";
+const char kRestoreAdvice[] = "\n\nPlease close any program that uses Vexa and run the installation program again!";
 
 }  // namespace
 
@@ -459,9 +484,16 @@ TEST_F(RollBackTest, AnEarlierFileThatCannotGoBackWaitsForTheNextInstallation)
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Captions(), (std::vector<std::string>{"Vexa Installation Error [16]", "Vexa Installation Error [13]"}));
     ASSERT_FALSE(boxes.Boxes().empty());
-    EXPECT_EQ(boxes.Boxes()[0].text, kRestoreText);
-    EXPECT_EQ(Text(ReadBytes(dest + "\\~vexa\\vexa32.exe")), "old program");
-    EXPECT_TRUE(IsReadOnly(dest + "\\~vexa\\vexa32.exe"));
+    // Named once, where it is kept: ~vexa, under this installation's own
+    // name for member 0's earlier file.
+    std::vector<std::string> setAside = ListNames(dest + "\\~vexa");
+    ASSERT_EQ(setAside.size(), 2u);   // the journal and the file
+    std::string kept = dest + "\\~vexa\\" + setAside[1];
+    EXPECT_EQ(setAside[0].substr(4), ".jnl");
+    EXPECT_EQ(setAside[1], setAside[0].substr(0, 4) + ".s00");
+    EXPECT_EQ(boxes.Boxes()[0].text, kRestoreText + kept + kRestoreAdvice);
+    EXPECT_EQ(Text(ReadBytes(kept)), "old program");
+    EXPECT_TRUE(IsReadOnly(kept));
     EXPECT_EQ(Text(ReadBytes(dest + "\\readme.txt")), "old readme");
     EXPECT_FALSE(PathExists(dest + "\\backup"));
     CloseHandle(held);
@@ -476,4 +508,22 @@ TEST_F(RollBackTest, AnEarlierFileThatCannotGoBackWaitsForTheNextInstallation)
     EXPECT_FALSE(PathExists(dest + "\\~vexa"));
     ReleaseDestination();   // as the shell does once the installation is reported
     EXPECT_FALSE(PathExists(dest + "\\vexa.lck"));
+}
+
+// The journal cannot be written (a file stands where the set-aside
+// directory goes): the installation stops at Install with error [1] before
+// anything in the destination has changed.
+TEST_F(MemberInstallTest, NoJournalNoChange)
+{
+    TestPackage test = MakePackage(300);
+    std::string image = WriteImage(work + "\\setup.img", test.package);
+    expectedChecksum = static_cast<int32_t>(test.checksum);
+    std::string dest = FreshDir("no-journal");
+    MakeExisting(dest, {{"vexa32.exe", "old program", true}, {"~vexa", "the user's file", false}});
+    EXPECT_EQ(Install(image, dest, 1), SLICE_CHOOSE_AGAIN);
+    ExpectOneError(boxes, dialog, 1, kCreateDirText);
+    EXPECT_EQ(ListNames(dest), (std::vector<std::string>{"vexa32.exe", "~vexa"}));
+    EXPECT_EQ(Text(ReadBytes(dest + "\\vexa32.exe")), "old program");
+    EXPECT_TRUE(IsReadOnly(dest + "\\vexa32.exe"));
+    EXPECT_EQ(Text(ReadBytes(dest + "\\~vexa")), "the user's file");
 }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -68,6 +69,19 @@ const char* const kMembers[] = {"vexa32.exe", "vlink32.exe", "vexa.hlp",    "irc
                                 "vexa.ini",   "aliases.ini", "popups.ini",  "servers.ini",  "urls.ini"};
 const int kMemberCount = 11;
 
+// The member or help index whose earlier file an installation set aside
+// under name (XXXX.sNN, NN its slot); empty for anything else.
+std::string SetAsideOf(const std::string& name)
+{
+    static const char* const indexes[] = {"vexa.gid", "ircintro.gid"};
+    if (name.size() != 8 || name.compare(4, 2, ".s") != 0)
+        return "";
+    int slot = (name[6] - '0') * 10 + (name[7] - '0');
+    if (slot < 0 || slot >= kMemberCount + 2)
+        return "";
+    return slot < kMemberCount ? kMembers[slot] : indexes[slot - kMemberCount];
+}
+
 const char kWork[] = "c:\\faults";
 const char kInstaller[] = "c:\\faults\\setup32.exe";
 
@@ -121,14 +135,17 @@ void Survey(const std::string& root, const std::string& relative, const std::str
         }
         std::string contents = ReadAll(full);
         DWORD attributes = GetFileAttributesA(full.c_str());
-        if (contents == OldContent(name) || contents == OlderBackupContent(name)) {
+        // A set-aside file is told by the member whose earlier file it is.
+        const std::string setAside = relative == "~vexa" ? SetAsideOf(name) : "";
+        const std::string& member = setAside.empty() ? name : setAside;
+        if (contents == OldContent(member) || contents == OlderBackupContent(member)) {
             // Earlier files are told apart by their attributes as well.
-            tree[path] = contents == OldContent(name) ? "old" : "older";
+            tree[path] = contents == OldContent(member) ? "old" : "older";
             if (attributes & FILE_ATTRIBUTE_READONLY)
                 tree[path] += ", read-only";
             if (attributes & FILE_ATTRIBUTE_HIDDEN)
                 tree[path] += ", hidden";
-        } else if (contents == ReadAll(payload + "\\" + name))
+        } else if (contents == ReadAll(payload + "\\" + member))
             tree[path] = "new";
         else
             tree[path] = "other (" + std::to_string(contents.size()) + " bytes)";
@@ -812,9 +829,13 @@ Tree Recovered(Tree tree)
         const std::string& path = entry.first;
         if (path == "~vexa" || path == "vexa.lck")
             continue;
-        if (path.compare(0, 6, "~vexa\\") == 0)
-            out[path.substr(6)] = entry.second;
-        else if (entry.second.compare(0, 3, "old") == 0 || entry.second.compare(0, 5, "older") == 0 ||
+        if (path.compare(0, 6, "~vexa\\") == 0) {
+            std::string member = SetAsideOf(path.substr(6));
+            if (!member.empty())
+                out[member] = entry.second;
+            continue;
+        }
+        if (entry.second.compare(0, 3, "old") == 0 || entry.second.compare(0, 5, "older") == 0 ||
                  entry.second == "dir")
             out.emplace(path, entry.second);
     }
@@ -891,3 +912,167 @@ TEST_P(KillCase, Runs)
 
 INSTANTIATE_TEST_SUITE_P(Kills, KillCase, ::testing::ValuesIn(kKillCases),
                          [](const ::testing::TestParamInfo<KillRow>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// The test image of the installer (setup32_crash.exe, whose destination
+// module carries the crash-point hook) ended by itself right before a
+// chosen change to the destination, over the marked earlier installation.
+// Where that change falls is read from the log of a whole installation
+// with the same choices. Then the installer (the shipped one) is started
+// again and aborted at once: the earlier installation exactly as it was,
+// or, once the commit had begun, exactly the completed one; then once more
+// to completion.
+
+namespace {
+
+struct CrashRow {
+    const char* name;
+    bool backups;
+    // The change to end before: the n-th logged change whose description
+    // starts with what (n from 1), then shifted by offset steps.
+    const char* what;
+    int nth;
+    int offset;
+};
+
+const CrashRow kCrashCases[] = {
+    // Before the sixth member's file is created: five members in place,
+    // the sixth's earlier file set aside.
+    {"AmongTheMembersWithBackups", true, "create\t", 6, 0},
+    // Everything installed, the commit record not yet written.
+    {"RightBeforeTheCommitWithoutBackups", false, "record commit", 1, 0},
+    // The commit record written and three changes of the commit made.
+    {"InTheCommitWithBackups", true, "record commit", 1, 4},
+};
+
+const int kCrashExitCode = 86;
+
+// The log's lines: what, tab, path (the step number is the line's).
+std::vector<std::string> CrashLog(const std::string& path)
+{
+    std::vector<std::string> steps;
+    std::string text = ReadAll(path), line;
+    for (char c : text) {
+        if (c == '\r')
+            continue;
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        size_t tab = line.find('\t');
+        steps.push_back(tab == std::string::npos ? line : line.substr(tab + 1));
+        line.clear();
+    }
+    return steps;
+}
+
+// Runs an installer to its end: Install with backups as given, the settings
+// replaced, every other box answered OK. Its exit code, and the boxes.
+int RunToEnd(const char* exe, const std::string& destination, bool backups, std::vector<SeenBox>& boxes)
+{
+    if (!CopyFileA(exe, kInstaller, FALSE))
+        return -3;
+    InstallerRun run;
+    if (!StartInstallation(run, destination, backups))
+        return -4;
+    boxes = run.AnswerBoxesUntilExit({IDNO});
+    return run.WaitForExit();
+}
+
+class CrashPointCase : public ::testing::TestWithParam<CrashRow> {};
+
+}  // namespace
+
+TEST_P(CrashPointCase, Runs)
+{
+    const CrashRow& c = GetParam();
+    CreateDirectoryA(kWork, nullptr);
+    const std::string destination = std::string(kWork) + "\\crash-" + c.name;
+    const std::string log = std::string(kWork) + "\\crash-" + c.name + ".log";
+
+    // The whole installation once, logged, to find the step.
+    RemoveEverything(destination);
+    ASSERT_TRUE(CreateMarkedInstallation(destination));
+    const Tree before = SurveyOf(destination, PAYLOAD_STAGE);
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("SETUP32_CRASH_LOG", log.c_str());
+    std::vector<SeenBox> boxes;
+    int exitCode = RunToEnd(CRASH_EXE, destination, c.backups, boxes);
+    SetEnvironmentVariableA("SETUP32_CRASH_LOG", nullptr);
+    ASSERT_EQ(0, exitCode);
+    ExpectBoxes({kKeepSettings, kSuccess}, boxes);
+    Tree complete;
+    Add(complete, 0, kMemberCount - 1, "new");
+    complete["backup"] = "dir";
+    if (c.backups)
+        Add(complete, 0, kMemberCount - 1, "old", true);
+    else
+        complete["backup\\readme.txt"] = "older";
+    Tree found = SurveyOf(destination, PAYLOAD_STAGE);
+    ASSERT_EQ(complete, found) << "the whole installation, expected:\n" << Show(complete) << "found:\n" << Show(found);
+
+    std::vector<std::string> steps = CrashLog(log);
+    int step = 0, commit = 0;
+    for (int i = 0, seen = 0; i < static_cast<int>(steps.size()); i++) {
+        if (steps[i].compare(0, 13, "record commit") == 0 && !commit)
+            commit = i + 1;
+        if (steps[i].compare(0, std::strlen(c.what), c.what) == 0 && ++seen == c.nth && !step)
+            step = i + 1 + c.offset;
+    }
+    ASSERT_GT(commit, 0) << "no commit in the log";
+    ASSERT_GT(step, 0) << "no \"" << c.what << "\" in the log";
+    ASSERT_LE(step, static_cast<int>(steps.size()));
+    std::printf("%s: %zu steps, commit record at %d, ended before %d (%s)\n", c.name, steps.size(), commit, step,
+                steps[step - 1].c_str());
+
+    // Again from the earlier installation, ended before that step.
+    RemoveEverything(destination);
+    ASSERT_TRUE(CreateMarkedInstallation(destination));
+    SetEnvironmentVariableA("SETUP32_CRASH_AT", std::to_string(step).c_str());
+    exitCode = RunToEnd(CRASH_EXE, destination, c.backups, boxes);
+    SetEnvironmentVariableA("SETUP32_CRASH_AT", nullptr);
+    ASSERT_EQ(kCrashExitCode, exitCode) << "the installer was not ended by its hook";
+
+    // The installer started again and aborted at once.
+    ASSERT_TRUE(CopyFileA(SETUP32_EXE, kInstaller, FALSE));
+    {
+        InstallerRun run;
+        ASSERT_TRUE(StartInstallation(run, destination, c.backups));
+        ASSERT_TRUE(PollUntil(run, [&] { return run.ControlText(IDCANCEL) == "Abort!"; }));
+        ASSERT_TRUE(run.Press(IDCANCEL));
+        std::vector<int> yes = {IDYES};
+        HWND question = run.WaitForBox();
+        ASSERT_TRUE(question);
+        SeenBox seen = AnswerBox(run, question, yes);
+        EXPECT_EQ(kAbortQuestion.text, seen.text);
+        ASSERT_TRUE(PollUntil(run, [&] { return InOptionsMode(run); }));
+        const Tree& expected = step <= commit ? before : complete;
+        found = SurveyOf(destination, PAYLOAD_STAGE);
+        EXPECT_EQ(expected, found) << "after the abort, expected:\n" << Show(expected) << "found:\n" << Show(found);
+
+        // And to completion.
+        ASSERT_TRUE(run.Press(IDOK));
+        std::vector<SeenBox> again = run.AnswerBoxesUntilExit({IDNO});
+        EXPECT_EQ(0, run.WaitForExit());
+        ExpectBoxes({kKeepSettings, kSuccess}, again);
+    }
+    found = SurveyOf(destination, PAYLOAD_STAGE);
+    if (step <= commit) {
+        EXPECT_EQ(complete, found) << "after installing again, expected:\n" << Show(complete) << "found:\n"
+                                   << Show(found);
+    } else {
+        // Installed over the completed installation: its files now in backup.
+        Tree twice;
+        Add(twice, 0, kMemberCount - 1, "new");
+        twice["backup"] = "dir";
+        if (c.backups)
+            Add(twice, 0, kMemberCount - 1, "new", true);
+        else
+            twice["backup\\readme.txt"] = "older";
+        EXPECT_EQ(twice, found) << "after installing again, expected:\n" << Show(twice) << "found:\n" << Show(found);
+    }
+    ExpectNoTemporaryFile(TempPath());
+}
+
+INSTANTIATE_TEST_SUITE_P(CrashPoints, CrashPointCase, ::testing::ValuesIn(kCrashCases),
+                         [](const ::testing::TestParamInfo<CrashRow>& info) { return std::string(info.param.name); });
