@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "installer_driver.h"
+#include "package_format.h"
 
 namespace {
 
@@ -21,28 +22,23 @@ const int kPauseMs = 25;
 const int kMarkers = 12;   // the one that opens member 0 and one closing each of the eleven
 
 // Bytes the installer's scan reads: up to the last byte of the twelfth
-// marker, by the reader's rule (a byte that breaks a partial match does not
-// start a new one). 0 when the file has fewer markers.
+// marker, read by the installer's own byte rule (FeedPackageByte: a byte that
+// breaks a partial match does not start a new one). 0 when the file has
+// fewer markers.
 long ScannedBytes(const std::string& path)
 {
     FILE* in = std::fopen(path.c_str(), "rb");
     if (!in)
         return 0;
-    const char marker[] = "ARNI";
-    int matched = 0, markers = 0;
+    PackageScan scan;
+    StartPackageScan(&scan);
+    int markers = 0;
     long read = 0;
     int c;
     while ((c = std::fgetc(in)) != EOF) {
         read++;
-        if (c == marker[matched]) {
-            if (++matched == 4) {
-                matched = 0;
-                if (++markers == kMarkers)
-                    break;
-            }
-        } else {
-            matched = 0;
-        }
+        if (FeedPackageByte(&scan, c, nullptr) == MARKER_COMPLETE && ++markers == kMarkers)
+            break;
     }
     std::fclose(in);
     return markers == kMarkers ? read : 0;

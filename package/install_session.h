@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "byte_stream.h"
+#include "package_format.h"
 #include "text.h"
 
 #ifdef _WIN32
@@ -16,7 +17,6 @@
 enum {
     PATH_BUFFER_SIZE = 300,   // every path buffer, terminator included
     TEXT_BUFFER_SIZE = 900,   // the one long buffer
-    MEMBER_COUNT = 11,
     SLICE_LIMIT = 10000,      // a full slice reads SLICE_LIMIT + 1 bytes
     MAX_DESTINATION_DIR = 279 // longest destination whose derived paths all fit
 };
@@ -51,12 +51,9 @@ struct InstallSession {
     PathParts pathParts;
 
     // Scan state.
-    char marker[5];
-    int markerMatched;
+    PackageScan scan;
     int lastByte;
     int memberIndex;
-    int32_t checksum;       // wraps modulo 2^32
-    uint32_t checksumWeight;
     int sliceBytes;
 
     // Files kept set aside that the next message names (their paths, one

@@ -5,7 +5,6 @@
 
 enum {
     LEAF_BASE = NODE_COUNT,                  // nodeChild values from here on are leaves
-    SPACE_FILLED = RING_SIZE - LOOKAHEAD,    // ring positions holding spaces at the start
     RING_MASK = RING_SIZE - 1,
     SENTINELS = 4
 };
@@ -256,7 +255,7 @@ bool DecodeMember(ByteStream* input, ByteStream* output)
                 count = 1;
             } else {
                 uint32_t from = pos - DecodeOffset(reader) - 1;
-                count = static_cast<uint32_t>(symbol - 255 + THRESHOLD);
+                count = static_cast<uint32_t>(symbol - 256 + MIN_MATCH);
                 for (uint32_t k = 0; k < count; k++) {
                     uint8_t byte = ringBuffer[from++ & RING_MASK];
                     if (StreamPutByte(byte, output) == STREAM_EOF) {

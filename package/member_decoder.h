@@ -6,16 +6,7 @@
 #include <cstdint>
 
 #include "byte_stream.h"
-
-enum {
-    RING_SIZE = 4096,     // history ring; offsets are taken modulo it
-    LOOKAHEAD = 60,       // longest match
-    THRESHOLD = 2,        // a match is at least THRESHOLD + 1 bytes
-    SYMBOL_COUNT = 256 + LOOKAHEAD - THRESHOLD, // literals and match lengths: 314
-    NODE_COUNT = 2 * SYMBOL_COUNT - 1,          // 627
-    ROOT_NODE = NODE_COUNT - 1,                 // 626
-    MAX_FREQ = 0x8000     // root count at which the tree is rebuilt
-};
+#include "member_format.h"
 
 // Decodes one member from input (positioned at its size field) to output.
 // True when the stated size has been reached. Neither opens nor closes the

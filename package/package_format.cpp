@@ -1,5 +1,6 @@
 #include "package_format.h"
 
+#include "text.h"
 
 const char* const MemberTable[MEMBER_COUNT] = {
     "vexa32.exe", "vlink32.exe", "vexa.hlp", "ircintro.hlp", "readme.txt", "versions.txt",
@@ -14,54 +15,67 @@ bool IsSettingsMember(int index)
     return SplitPathParts(MemberTable[index], &parts) && SameText(parts.ext, ".ini");
 }
 
-void SumChecksum(int byte)
+void StartPackageScan(PackageScan* scan)
 {
-    // Unsigned arithmetic: the sum wraps modulo 2^32 by definition.
-    uint32_t sum = static_cast<uint32_t>(session.checksum);
-    if (session.checksumWeight < 4) {
-        sum += static_cast<uint32_t>(byte) * session.checksumWeight;
-        session.checksumWeight++;
-    } else {
-        sum -= static_cast<uint32_t>(byte) * 4u;
-        session.checksumWeight = 1;
-    }
-    session.checksum = static_cast<int32_t>(sum);
+    // The marker is kept in two pieces so that the installer's own file holds
+    // its four bytes together only inside the package. The tail is read
+    // through a volatile pointer so the compiler cannot fold the two pieces
+    // into one constant in the code.
+    static const char* volatile markerTail = "RNI";
+    JoinText(scan->marker, sizeof scan->marker, "A", markerTail);
+    scan->markerMatched = 0;
+    scan->checksum = 0;
+    scan->checksumWeight = 1;
 }
 
-static int WriteMarkerPrefix(int count)
+void SumChecksum(PackageScan* scan, int byte)
+{
+    // Unsigned arithmetic: the sum wraps modulo 2^32 by definition.
+    uint32_t sum = static_cast<uint32_t>(scan->checksum);
+    if (scan->checksumWeight < 4) {
+        sum += static_cast<uint32_t>(byte) * scan->checksumWeight;
+        scan->checksumWeight++;
+    } else {
+        sum -= static_cast<uint32_t>(byte) * 4u;
+        scan->checksumWeight = 1;
+    }
+    scan->checksum = static_cast<int32_t>(sum);
+}
+
+static int WriteMarkerPrefix(const PackageScan* scan, int count, ByteStream* member)
 {
     for (int i = 0; i < count; i++)
-        if (StreamPutByte(static_cast<unsigned char>(session.marker[i]), session.memberStream) == STREAM_EOF)
+        if (StreamPutByte(static_cast<unsigned char>(scan->marker[i]), member) == STREAM_EOF)
             return MARKER_WRITE_FAILED;
     return MARKER_NONE;
 }
 
-int FeedPackageByte(int byte)
+int FeedPackageByte(PackageScan* scan, int byte, ByteStream* member)
 {
-    if (session.memberStream)
-        SumChecksum(byte);
+    if (member)
+        SumChecksum(scan, byte);
 
-    if (byte == static_cast<unsigned char>(session.marker[session.markerMatched])) {
-        if (++session.markerMatched < 4)
+    if (byte == static_cast<unsigned char>(scan->marker[scan->markerMatched])) {
+        if (++scan->markerMatched < MARKER_LENGTH)
             return MARKER_NONE;
-        session.markerMatched = 0;
+        scan->markerMatched = 0;
         return MARKER_COMPLETE;
     }
 
-    int matched = session.markerMatched;
-    session.markerMatched = 0;
-    if (!session.memberStream)
+    int matched = scan->markerMatched;
+    scan->markerMatched = 0;
+    if (!member)
         return MARKER_NONE;
-    if (WriteMarkerPrefix(matched) != MARKER_NONE || StreamPutByte(byte, session.memberStream) == STREAM_EOF)
+    if (WriteMarkerPrefix(scan, matched, member) != MARKER_NONE || StreamPutByte(byte, member) == STREAM_EOF)
         return MARKER_WRITE_FAILED;
     return MARKER_NONE;
 }
 
-int FlushPartialMarker()
+int FlushPartialMarker(PackageScan* scan, ByteStream* member)
 {
-    int matched = session.markerMatched;
-    session.markerMatched = 0;
-    if (!session.memberStream)
+    int matched = scan->markerMatched;
+    scan->markerMatched = 0;
+    if (!member)
         return MARKER_NONE;
-    return WriteMarkerPrefix(matched);
+    return WriteMarkerPrefix(scan, matched, member);
 }

@@ -1,11 +1,16 @@
-// Package layout shared by the installer's scanner and the host tooling:
-// the member table, the marker rule and the package checksum. Reading works
-// on the scan state of the session, one byte at a time.
+// The package's layout, shared by the installer's scanner and the host
+// tooling: the member table, the marker rule and the package checksum.
+// Reading keeps its state in a PackageScan of the reader's own.
 #pragma once
 
 #include <cstdint>
 
-#include "install_session.h"
+#include "byte_stream.h"
+
+enum {
+    MEMBER_COUNT = 11,
+    MARKER_LENGTH = 4
+};
 
 // Destination file name of each member, by index.
 extern const char* const MemberTable[MEMBER_COUNT];
@@ -13,8 +18,20 @@ extern const char* const MemberTable[MEMBER_COUNT];
 // Members 6 to 10 (extension ".ini") are the user's settings files.
 bool IsSettingsMember(int index);
 
-// Adds one byte to session.checksum by the rolling weights +1, +2, +3, -4.
-void SumChecksum(int byte);
+// One reading of a package, byte by byte: how much of the marker the last
+// bytes matched, and the checksum of the member bytes so far.
+struct PackageScan {
+    char marker[MARKER_LENGTH + 1];
+    int markerMatched;
+    int32_t checksum;        // wraps modulo 2^32
+    uint32_t checksumWeight;
+};
+
+// The state before the first byte of a file.
+void StartPackageScan(PackageScan* scan);
+
+// Adds one byte to the checksum by the rolling weights +1, +2, +3, -4.
+void SumChecksum(PackageScan* scan, int byte);
 
 enum MarkerEvent {
     MARKER_WRITE_FAILED = -1, // a member byte could not be written
@@ -23,13 +40,13 @@ enum MarkerEvent {
 };
 
 // One package byte as the reader sees it: summed while a member is being
-// collected (session.memberStream open), compared with the marker, and
-// written to the member unless it is part of a marker. A partial match that
-// breaks writes the matched characters and then the byte; the byte that
-// broke it is not tried again as the start of a new marker.
-int FeedPackageByte(int byte);
+// collected (member not null), compared with the marker, and written to the
+// member unless it is part of a marker. A partial match that breaks writes
+// the matched characters and then the byte; the byte that broke it is not
+// tried again as the start of a new marker.
+int FeedPackageByte(PackageScan* scan, int byte, ByteStream* member);
 
 // At the end of the input: the characters of a partial marker match are
-// member data after all. Writes them to session.memberStream.
+// member data after all. Writes them to member (when not null).
 // Returns MARKER_NONE, or MARKER_WRITE_FAILED.
-int FlushPartialMarker();
+int FlushPartialMarker(PackageScan* scan, ByteStream* member);

@@ -99,7 +99,7 @@ int OpenMember()
         ClosePackage();
         return SLICE_FAILED;
     }
-    session.markerMatched = 0;
+    session.scan.markerMatched = 0;
     return SLICE_MORE;
 }
 
@@ -111,14 +111,14 @@ int FinishPackage()
 
     if (session.memberStream && session.memberIndex < MEMBER_COUNT) {
         // The image ended inside a member: what matched of a marker is data.
-        if (FlushPartialMarker() != MARKER_NONE)
+        if (FlushPartialMarker(&session.scan, session.memberStream) != MARKER_NONE)
             return FailTempWrite();
         int result = CompleteMember();
         if (result != 1)
             return result;
     }
 
-    if (session.checksum == expectedChecksum)
+    if (session.scan.checksum == expectedChecksum)
         return SLICE_COMPLETE;
     RollBack();
     ShowInstallError(13, kInstallFileCorruptText);
@@ -166,7 +166,7 @@ int ScanSlice()
         if (byte == STREAM_EOF)
             return FinishPackage();
 
-        int event = FeedPackageByte(byte);
+        int event = FeedPackageByte(&session.scan, byte, session.memberStream);
         if (event == MARKER_WRITE_FAILED)
             return FailTempWrite();
         if (event == MARKER_COMPLETE) {

@@ -22,9 +22,20 @@ int CreateMainWindow(HINSTANCE instance, int showCommand);
 // and up (3.95 counts as new; 5.x with a small minor does not).
 int NewShellFromVersion(DWORD version);
 
-// The 3-D controls of the older shell: loads the library and registers them
-// when all three entry points are there; otherwise leaves no library loaded.
+// Takes the installer's own directory and the current directory out of the
+// search for every later library loaded by bare name, where the system
+// offers the means; before anything else can load a library.
+void RestrictLibrarySearch();
+
+// The full path of a file in the system directory; 0 when it does not fit.
+int SystemLibraryPath(const char* fileName, char* path, size_t size);
+
+// The 3-D controls of the older shell: loads the system's Ctl3d32.dll, by
+// its full path, and registers them when all three entry points are there;
+// otherwise leaves no library loaded.
 void LoadCtl3d();
+// The same with the library at path.
+void LoadCtl3dLibrary(const char* path);
 void ReleaseCtl3d();
 
 // Runs the program group step with its retry prompt and then shows the

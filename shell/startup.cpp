@@ -2,6 +2,7 @@
 
 #include "install_session.h"
 #include "program_group.h"
+#include "text.h"
 
 namespace {
 
@@ -11,6 +12,18 @@ Ctl3dFunction FindCtl3dFunction(HMODULE library, const char* name)
 {
     // Through the generic function pointer type, which converts to any other.
     return reinterpret_cast<Ctl3dFunction>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);
+typedef BOOL(WINAPI* SetDllDirectoryFunction)(LPCSTR);
+// LOAD_LIBRARY_SEARCH_SYSTEM32, which older headers lack.
+const DWORD kSearchSystem32Only = 0x00000800;
+
+// A KERNEL32 function that older systems lack, or null.
+void (*FindKernelFunction(const char* name))()
+{
+    HMODULE kernel = GetModuleHandleA("KERNEL32");
+    return kernel ? reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)) : nullptr;
 }
 
 Ctl3dFunction ctl3dRegister = nullptr;
@@ -51,12 +64,45 @@ int NewShellFromVersion(DWORD version)
     return major == 4 || minor >= 95 ? 1 : 0;
 }
 
+void RestrictLibrarySearch()
+{
+    // Where the system offers it, every later load by bare name searches
+    // the system directory only; else at least the current directory is
+    // left out. Both come and go with the system's updates, so neither is
+    // imported.
+    SetDefaultDllDirectoriesFunction setDefaultDllDirectories =
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(FindKernelFunction("SetDefaultDllDirectories"));
+    if (setDefaultDllDirectories)
+        setDefaultDllDirectories(kSearchSystem32Only);
+    SetDllDirectoryFunction setDllDirectory =
+        reinterpret_cast<SetDllDirectoryFunction>(FindKernelFunction("SetDllDirectoryA"));
+    if (setDllDirectory)
+        setDllDirectory("");
+}
+
+int SystemLibraryPath(const char* fileName, char* path, size_t size)
+{
+    UINT length = GetSystemDirectoryA(path, static_cast<UINT>(size));
+    if (length == 0 || length >= size)
+        return 0;
+    return JoinText(path, size, path, EndsWithBackslash(path) ? "" : "\\", fileName) ? 1 : 0;
+}
+
 void LoadCtl3d()
+{
+    // Only the system's own copy: one beside the installer may have been
+    // put there by anybody who could save a file into that folder.
+    char path[PATH_BUFFER_SIZE];
+    if (SystemLibraryPath("Ctl3d32.dll", path, sizeof path))
+        LoadCtl3dLibrary(path);
+}
+
+void LoadCtl3dLibrary(const char* path)
 {
     // Without the library the installer runs on in plain controls; the
     // system must not stop it with a box asking for the missing file.
     SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    HMODULE library = LoadLibraryA("Ctl3d32.dll");
+    HMODULE library = LoadLibraryA(path);
     if (!library)
         return;
     ctl3dRegister = FindCtl3dFunction(library, "Ctl3dRegister");

@@ -7,6 +7,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
+    RestrictLibrarySearch();
     session.appInstance = instance;
     if (!CreateMainWindow(instance, showCommand))
         return 0;

@@ -4,31 +4,31 @@ namespace codec {
 
 void CodeTree::Init()
 {
-    for (int s = 0; s < SYMBOLS; s++) {
+    for (int s = 0; s < SYMBOL_COUNT; s++) {
         freq[s] = 1;
-        child[s] = static_cast<uint16_t>(NODES + s);
-        parent[NODES + s] = static_cast<uint16_t>(s);
+        child[s] = static_cast<uint16_t>(NODE_COUNT + s);
+        parent[NODE_COUNT + s] = static_cast<uint16_t>(s);
     }
-    for (int i = 0, j = SYMBOLS; j < NODES; j++, i += 2) {
+    for (int i = 0, j = SYMBOL_COUNT; j < NODE_COUNT; j++, i += 2) {
         freq[j] = static_cast<uint16_t>(freq[i] + freq[i + 1]);
         child[j] = static_cast<uint16_t>(i);
         parent[i] = parent[i + 1] = static_cast<uint16_t>(j);
     }
-    freq[NODES] = 0xFFFF;
-    parent[ROOT] = 0;
+    freq[NODE_COUNT] = 0xFFFF;
+    parent[ROOT_NODE] = 0;
 }
 
 void CodeTree::Rebuild()
 {
     int j = 0;
-    for (int i = 0; i < NODES; i++) {
-        if (child[i] >= NODES) {
+    for (int i = 0; i < NODE_COUNT; i++) {
+        if (child[i] >= NODE_COUNT) {
             freq[j] = static_cast<uint16_t>((freq[i] + 1) / 2);
             child[j] = child[i];
             j++;
         }
     }
-    for (int i = 0, n = SYMBOLS; n < NODES; n++, i += 2) {
+    for (int i = 0, n = SYMBOL_COUNT; n < NODE_COUNT; n++, i += 2) {
         uint16_t f = static_cast<uint16_t>(freq[i] + freq[i + 1]);
         int k = n - 1;
         while (f < freq[k])
@@ -41,19 +41,19 @@ void CodeTree::Rebuild()
         freq[k] = f;
         child[k] = static_cast<uint16_t>(i);
     }
-    for (int i = 0; i < NODES; i++) {
+    for (int i = 0; i < NODE_COUNT; i++) {
         int k = child[i];
         parent[k] = static_cast<uint16_t>(i);
-        if (k < NODES)
+        if (k < NODE_COUNT)
             parent[k + 1] = static_cast<uint16_t>(i);
     }
 }
 
 void CodeTree::Update(int symbol)
 {
-    if (freq[ROOT] == REBUILD_AT)
+    if (freq[ROOT_NODE] == MAX_FREQ)
         Rebuild();
-    int n = parent[NODES + symbol];
+    int n = parent[NODE_COUNT + symbol];
     do {
         uint16_t count = ++freq[n];
         if (count > freq[n + 1]) {
@@ -67,10 +67,10 @@ void CodeTree::Update(int symbol)
             child[l] = static_cast<uint16_t>(i);
             child[n] = static_cast<uint16_t>(j);
             parent[i] = static_cast<uint16_t>(l);
-            if (i < NODES)
+            if (i < NODE_COUNT)
                 parent[i + 1] = static_cast<uint16_t>(l);
             parent[j] = static_cast<uint16_t>(n);
-            if (j < NODES)
+            if (j < NODE_COUNT)
                 parent[j + 1] = static_cast<uint16_t>(n);
             n = l;
         }
@@ -81,9 +81,9 @@ void CodeTree::Update(int symbol)
 int CodeTree::Code(int symbol, uint8_t* path) const
 {
     // Walk from the leaf up, then reverse: the decoder walks down from the root.
-    uint8_t reversed[NODES];
+    uint8_t reversed[NODE_COUNT];
     int length = 0;
-    for (int n = parent[NODES + symbol]; n != ROOT; n = parent[n])
+    for (int n = parent[NODE_COUNT + symbol]; n != ROOT_NODE; n = parent[n])
         reversed[length++] = static_cast<uint8_t>(n - child[parent[n]]);
     for (int i = 0; i < length; i++)
         path[i] = reversed[length - 1 - i];
@@ -95,10 +95,10 @@ void CodeTree::Emit(BitWriter& out, int symbol)
     // Collected from the leaf up, so the root's choice lands in the highest bit.
     uint64_t code = 0;
     int length = 0;
-    for (int n = parent[NODES + symbol]; n != ROOT; n = parent[n]) {
+    for (int n = parent[NODE_COUNT + symbol]; n != ROOT_NODE; n = parent[n]) {
         if (length == 64) {
             // Deeper than any count below the rebuild limit allows; kept correct anyway.
-            uint8_t path[NODES];
+            uint8_t path[NODE_COUNT];
             length = Code(symbol, path);
             for (int i = 0; i < length; i++)
                 out.Put(path[i], 1);
@@ -112,17 +112,17 @@ void CodeTree::Emit(BitWriter& out, int symbol)
     Update(symbol);
 }
 
-void CodeTree::CodeLengths(uint8_t (&lengths)[SYMBOLS]) const
+void CodeTree::CodeLengths(uint8_t (&lengths)[SYMBOL_COUNT]) const
 {
     // A parent always outweighs each child (the sibling's count is at least
     // 1), so it sits at a higher index: one pass from the root down.
-    uint8_t depth[NODES];
-    depth[ROOT] = 0;
-    for (int n = ROOT; n >= 0; n--) {
+    uint8_t depth[NODE_COUNT];
+    depth[ROOT_NODE] = 0;
+    for (int n = ROOT_NODE; n >= 0; n--) {
         int c = child[n];
         uint8_t below = static_cast<uint8_t>(depth[n] < 255 ? depth[n] + 1 : 255);
-        if (c >= NODES) {
-            lengths[c - NODES] = depth[n];
+        if (c >= NODE_COUNT) {
+            lengths[c - NODE_COUNT] = depth[n];
         } else {
             depth[c] = below;
             depth[c + 1] = below;

@@ -7,18 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "member_format.h"
+
 namespace codec {
 
-enum {
-    RING = 4096,
-    MAX_MATCH = 60,
-    MIN_MATCH = 3,
-    SYMBOLS = 256 + MAX_MATCH - MIN_MATCH + 1, // 314
-    NODES = 2 * SYMBOLS - 1,                   // 627
-    ROOT = NODES - 1,
-    REBUILD_AT = 0x8000,
-    SPACE_FILLED = RING - MAX_MATCH // ring positions holding spaces when a member starts
-};
 
 // Most significant bit first, as the decoder reads.
 struct BitWriter {
@@ -42,9 +34,9 @@ struct BitWriter {
 };
 
 struct CodeTree {
-    uint16_t freq[NODES + 1];
-    uint16_t child[NODES];
-    uint16_t parent[NODES + SYMBOLS];
+    uint16_t freq[NODE_COUNT + 1];
+    uint16_t child[NODE_COUNT];
+    uint16_t parent[NODE_COUNT + SYMBOL_COUNT];
 
     void Init();
     void Rebuild();
@@ -55,7 +47,7 @@ struct CodeTree {
     // Writes the symbol's code, then counts it, exactly as the decoder does.
     void Emit(BitWriter& out, int symbol);
     // The code length in bits of every symbol with the tree as it stands.
-    void CodeLengths(uint8_t (&lengths)[SYMBOLS]) const;
+    void CodeLengths(uint8_t (&lengths)[SYMBOL_COUNT]) const;
 };
 
 // The fixed prefix code of the upper six offset bits.

@@ -15,7 +15,7 @@ namespace {
 enum {
     HASH_BITS = 15,
     HASH_SIZE = 1 << HASH_BITS,
-    CHAIN_SLOTS = 2 * RING, // a chain link outlives the window it can be used in
+    CHAIN_SLOTS = 2 * RING_SIZE, // a chain link outlives the window it can be used in
     MAX_ATTEMPTS = 256,     // re-encodings tried to steer the stream off the marker
     // The priced parse: how far it looks along a hash chain (and then along
     // the chain of positions sharing eight bytes), how many positions it
@@ -68,7 +68,7 @@ public:
         if (maxLength < MIN_MATCH)
             return best;
         const uint8_t* current = text_.data() + at;
-        for (size_t candidate = head_[Hash(at)]; candidate != NONE && at - candidate <= RING;
+        for (size_t candidate = head_[Hash(at)]; candidate != NONE && at - candidate <= RING_SIZE;
              candidate = chain_[candidate % CHAIN_SLOTS]) {
             const uint8_t* earlier = text_.data() + candidate;
             if (earlier[best] != current[best] || earlier[0] != current[0])
@@ -160,7 +160,7 @@ public:
         const uint8_t* current = text_.data() + at;
         int best = MIN_MATCH - 1;
         size_t near = nearest3_[Hash3(at)];
-        if (near != NONE && near < at && at - near <= RING) {
+        if (near != NONE && near < at && at - near <= RING_SIZE) {
             int length = CommonLength(text_.data() + near, current, maxLength);
             if (length >= MIN_MATCH) {
                 best = length;
@@ -176,7 +176,7 @@ public:
         // made again over its own tail.
         while (candidate != NONE && candidate >= at)
             candidate = chain4_[candidate % CHAIN_SLOTS];
-        for (; candidate != NONE && at - candidate <= RING && chainLimit > 0;
+        for (; candidate != NONE && at - candidate <= RING_SIZE && chainLimit > 0;
              candidate = chain4_[candidate % CHAIN_SLOTS], chainLimit--) {
             const uint8_t* earlier = text_.data() + candidate;
             if (earlier[best] != current[best])
@@ -189,7 +189,7 @@ public:
                     return count;
             }
         }
-        if (chainLimit > 0 || candidate == NONE || at - candidate > RING || maxLength < 8)
+        if (chainLimit > 0 || candidate == NONE || at - candidate > RING_SIZE || maxLength < 8)
             return count;
         // Every position nearer than the one the four-byte chain stopped at
         // has been seen, so only farther ones, each longer than the best, count.
@@ -197,7 +197,7 @@ public:
         candidate = head8_[Hash8(at)];
         while (candidate != NONE && candidate > stoppedAt)
             candidate = chain8_[candidate % CHAIN_SLOTS];
-        for (; candidate != NONE && at - candidate <= RING && deepLimit > 0;
+        for (; candidate != NONE && at - candidate <= RING_SIZE && deepLimit > 0;
              candidate = chain8_[candidate % CHAIN_SLOTS], deepLimit--) {
             const uint8_t* earlier = text_.data() + candidate;
             if (earlier[best] != current[best])
@@ -360,7 +360,7 @@ BitWriter EncodePriced(const uint8_t* data, size_t size, const ParseLimits& limi
     std::vector<uint32_t> firstMatch; // per planned position, its first entry in matches
     std::vector<MatchCandidate> matches;
     MatchCandidate found[MAX_MATCH];
-    uint8_t codeBits[SYMBOLS];
+    uint8_t codeBits[SYMBOL_COUNT];
     size_t pricedAt = 0;
     bool priced = false;
 

@@ -50,13 +50,15 @@ bool ReadPackageFile(const std::string& path, ReadPackageResult& package, std::s
         error = std::string("cannot open: ") + std::strerror(errno);
         return false;
     }
-    ResetSession();
+    PackageScan scan;
+    StartPackageScan(&scan);
+    FILE* member = nullptr;   // the member being collected
     long offset = 0;
     bool ok = true;
     int byte;
     while ((byte = std::fgetc(in)) != EOF) {
         offset++;
-        int event = FeedPackageByte(byte);
+        int event = FeedPackageByte(&scan, byte, member);
         if (event == MARKER_WRITE_FAILED) {
             error = "cannot keep the member's bytes in a temporary file";
             ok = false;
@@ -64,34 +66,34 @@ bool ReadPackageFile(const std::string& path, ReadPackageResult& package, std::s
         }
         if (event != MARKER_COMPLETE)
             continue;
-        if (session.memberStream) {
+        if (member) {
             CloseMember(package);
-            session.memberStream = nullptr;
-            if (++session.memberIndex >= MEMBER_COUNT)
+            member = nullptr;
+            if (package.members.size() >= MEMBER_COUNT)
                 break;
         } else {
-            package.packageOffset = offset - 4;
+            package.packageOffset = offset - MARKER_LENGTH;
         }
-        ReadMember member;
-        member.offset = offset;
-        member.data = OpenScratchFile();
-        if (!member.data) {
+        ReadMember opened;
+        opened.offset = offset;
+        opened.data = OpenScratchFile();
+        if (!opened.data) {
             error = std::string("cannot create a temporary file: ") + std::strerror(errno);
             ok = false;
             break;
         }
-        package.members.push_back(member);
-        session.memberStream = member.data;
+        package.members.push_back(opened);
+        member = opened.data;
     }
     if (ok && std::ferror(in)) {
         error = std::string("read error: ") + std::strerror(errno);
         ok = false;
     }
     std::fclose(in);
-    if (ok && session.memberStream) {
+    if (ok && member) {
         // The file ended inside the last member: a pending partial marker is
         // that member's data, as the installer takes it.
-        if (FlushPartialMarker() == MARKER_WRITE_FAILED) {
+        if (FlushPartialMarker(&scan, member) == MARKER_WRITE_FAILED) {
             error = "cannot keep the member's bytes in a temporary file";
             ok = false;
         } else {
@@ -99,8 +101,7 @@ bool ReadPackageFile(const std::string& path, ReadPackageResult& package, std::s
             package.lastUnclosed = true;
         }
     }
-    session.memberStream = nullptr;
-    package.checksum = static_cast<uint32_t>(session.checksum);
+    package.checksum = static_cast<uint32_t>(scan.checksum);
     return ok;
 }
 

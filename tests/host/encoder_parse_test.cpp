@@ -28,10 +28,10 @@ TEST(EncoderParse, CodeLengthsAgreeWithTheCodesWritten)
     } cases[] = {{"fresh", fresh}, {"skewed", skewed}, {"rebuilt", rebuilt}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        uint8_t lengths[codec::SYMBOLS];
+        uint8_t lengths[SYMBOL_COUNT];
         c.tree.CodeLengths(lengths);
-        uint8_t path[codec::NODES];
-        for (int s = 0; s < codec::SYMBOLS; s++)
+        uint8_t path[NODE_COUNT];
+        for (int s = 0; s < SYMBOL_COUNT; s++)
             ASSERT_EQ(lengths[s], c.tree.Code(s, path)) << "symbol " << s;
     }
 }

@@ -56,6 +56,9 @@ struct Case {
     // an older-shell one), and the shell that version means to it.
     const char* windows = nullptr;
     bool newShell = false;
+    // Started from a folder that holds a Ctl3d32.dll of somebody else's
+    // making, which the system would take before its own.
+    bool planted = false;
 };
 
 const Case kCases[] = {
@@ -83,6 +86,11 @@ const Case kCases[] = {
      true},
     {"Win2kWithTheShellsProgramGroup", "", SHELL, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 0, "win2k",
      false},
+    // The older shell loads the 3-D controls library, the newer one does not.
+    {"PlantedLibraryOlderShell", "", TEST_SERVER, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 12, "win10",
+     false, true},
+    {"PlantedLibraryNewShell", "", TEST_SERVER, nullptr, true, FRESH, INSTALL, {}, {kSuccess}, true, 12, "win95",
+     true, true},
 };
 
 std::string Lower(std::string text)
@@ -114,8 +122,18 @@ class EndToEnd : public ::testing::TestWithParam<Case> {};
 TEST_P(EndToEnd, Runs)
 {
     const Case& c = GetParam();
-    const std::string installer = "c:\\setup32.exe";   // so the default destination is c:\vexa
+    // On drive c: either way, so that the default destination is c:\vexa.
+    const std::string folder = c.planted ? "c:\\downloads" : "c:";
+    const std::string installer = folder + "\\setup32.exe";
+    const std::string planted = folder + "\\Ctl3d32.dll";
+    const std::string plantedRecord = planted + ".loaded";
+    CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileA(SETUP32_EXE, installer.c_str(), FALSE));
+    if (c.planted) {
+        ASSERT_TRUE(CopyFileA(PLANTED_CTL3D, planted.c_str(), FALSE));
+        ASSERT_TRUE(RemoveTree(plantedRecord));
+    }
+    ASSERT_TRUE(PreferNativeLibrary("setup32.exe", "ctl3d32", c.planted));
     CreateDirectoryA("c:\\e2e", nullptr);
     // The chooser hands back what was typed in lower case.
     const std::string destination = c.destination == DEFAULT   ? "c:\\vexa"
@@ -215,6 +233,21 @@ TEST_P(EndToEnd, Runs)
             EXPECT_EQ(expected + '\0', commands[i].data) << "command " << i + 1;
         }
         EXPECT_EQ(static_cast<int>(c.commands), server.Connections());
+    }
+
+    if (c.planted) {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(plantedRecord.c_str()))
+            << "the installer loaded the library lying beside it";
+        // The record itself works: a load of the same file leaves one. Under
+        // a name of its own, since this program takes Wine's builtin
+        // Ctl3d32.dll before any other.
+        const std::string copy = folder + "\\planted-copy.dll";
+        ASSERT_TRUE(CopyFileA(planted.c_str(), copy.c_str(), FALSE));
+        ASSERT_TRUE(RemoveTree(copy + ".loaded"));
+        HMODULE library = LoadLibraryA(copy.c_str());
+        ASSERT_TRUE(library);
+        FreeLibrary(library);
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((copy + ".loaded").c_str()));
     }
 }
 

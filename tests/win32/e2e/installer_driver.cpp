@@ -268,6 +268,20 @@ bool ActAsWindows(const char* executableName, const char* version)
     return result == ERROR_SUCCESS || (!version && result == ERROR_FILE_NOT_FOUND);
 }
 
+bool PreferNativeLibrary(const char* executableName, const char* library, bool prefer)
+{
+    std::string path = std::string("Software\\Wine\\AppDefaults\\") + executableName + "\\DllOverrides";
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const char order[] = "native,builtin";
+    LONG result = prefer ? RegSetValueExA(key, library, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order)
+                         : RegDeleteValueA(key, library);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS || (!prefer && result == ERROR_FILE_NOT_FOUND);
+}
+
 std::string WinePathOf(const std::string& unixPath)
 {
     std::string path = "z:" + unixPath;

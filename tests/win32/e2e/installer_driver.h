@@ -72,6 +72,12 @@ bool WaitServing(HANDLE handle, DWORD ms);
 // driver itself keeps the prefix's version. True when the setting is made.
 bool ActAsWindows(const char* executableName, const char* version);
 
+// Wine's per-application load order for one library: with prefer, processes
+// of that executable name take a library file found on the search path
+// before Wine's builtin one, as Windows takes any file it finds; without,
+// the setting is taken away. True when the setting is made.
+bool PreferNativeLibrary(const char* executableName, const char* library, bool prefer);
+
 // Paths.
 std::string WinePathOf(const std::string& unixPath);   // /a/b -> z:\a\b
 bool RemoveTree(const std::string& path);              // true when nothing is left

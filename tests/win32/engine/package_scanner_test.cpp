@@ -228,7 +228,7 @@ TEST_F(ScanTest, ImageWithoutMembersCompletesWithNothingInstalled)
     EXPECT_EQ(Scan(image, dest, 1), SLICE_COMPLETE);
     EXPECT_EQ(session.memberIndex, 0);
     EXPECT_TRUE(boxes.Boxes().empty());
-    EXPECT_EQ(session.checksum, 0);
+    EXPECT_EQ(session.scan.checksum, 0);
 }
 
 TEST_F(ScanTest, ImageThatCannotBeOpenedShowsError9)

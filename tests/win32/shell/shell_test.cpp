@@ -204,6 +204,12 @@ TEST(Ctl3d, TheLibraryStaysRegisteredUntilReleased)
     LoadCtl3d();
     ASSERT_NE(nullptr, session.ctl3dLibrary);
     EXPECT_EQ(session.ctl3dLibrary, GetModuleHandleA("ctl3d32.dll"));
+    // The system's own copy.
+    char loaded[MAX_PATH] = "";
+    char expected[MAX_PATH] = "";
+    GetModuleFileNameA(session.ctl3dLibrary, loaded, sizeof loaded);
+    ASSERT_TRUE(SystemLibraryPath("ctl3d32.dll", expected, sizeof expected));
+    EXPECT_EQ(0, lstrcmpiA(expected, loaded)) << loaded;
 
     ReleaseCtl3d();
     EXPECT_EQ(nullptr, session.ctl3dLibrary);
