@@ -214,8 +214,9 @@ void InitInstallDialog(HWND dialog)
     SetItemText(dialog, IDC_INTRO, kIntro);
     SetItemText(dialog, IDC_NOTICE, kNotice);
     SetItemText(dialog, IDC_LICENSE, kLicense);
-    BuildDefaultDestination(session.statusBuffer);
-    SetItemText(dialog, IDC_DEST_DIR, session.statusBuffer);
+    char destination[PATH_BUFFER_SIZE];
+    BuildDefaultDestination(destination);
+    SetItemText(dialog, IDC_DEST_DIR, destination);
 }
 
 void SetDialogMode(HWND dialog, int progress)
