@@ -47,7 +47,7 @@ struct InstallSession {
     char tempPath[PATH_BUFFER_SIZE];
     char memberPath[PATH_BUFFER_SIZE];
     char backupDir[PATH_BUFFER_SIZE];
-    char statusBuffer[PATH_BUFFER_SIZE];
+    char statusBuffer[PATH_BUFFER_SIZE];   // the status line's text, nothing else
     PathParts pathParts;
 
     // Scan state.

@@ -3,37 +3,11 @@
 #include <windows.h>
 
 #include "destination.h"
-#include "error_box.h"
+#include "install_report.h"
 #include "member_decoder.h"
 #include "package_format.h"
-#include "resource_ids.h"
 
 namespace {
-
-const char kCreateDirText[] =
-    "There seems to be a problem creating the directory you specified.\n\n"
-    "Please try using a different directory name!";
-const char kCopyText[] =
-    "There seems to be a problem copying files to their destination.\n\n"
-    "Please try running the installation program again!";
-const char kBackupDirText[] =
-    "There seems to be a problem creating the backup directory.\n\n"
-    "Please try installing to a different directory!";
-const char kBackupFileText[] =
-    "There seems to be a problem backing up your original files.\n\n"
-    "Please try installing to a different directory!";
-const char kRestoreText[] =
-    "There seems to be a problem putting your original files back.\n\n"
-    "They are kept here:\n";
-const char kRestoreAdvice[] =
-    "\n\nPlease close any program that uses Vexa and run the installation program again!";
-const char kKeptText[] =
-    "Some of your original files could not be put back or moved into the backup folder.\n\n"
-    "They are kept here:\n";
-const char kKeptAdvice[] = "\n\nYou may move or rename them yourself.";
-const char kKeepSettingsText[] =
-    "The Vexa installation comes with INI files but if I install them you will lose your current "
-    "Vexa settings.\n\nWould you like to KEEP your current Vexa settings?";
 
 bool Exists(const char* path)
 {
@@ -53,21 +27,17 @@ void DeleteFileRetry(const char* path)
         DeleteFileA(path);
 }
 
-void SetStatus(const char* text)
-{
-    SetDlgItemTextA(session.dialogWindow, IDC_STATUS, text);
-}
-
 // Names the files that stay set aside (collected by the destination
-// module), once, between the two parts of a message.
-void ShowKept(int number, const char* before, const char* after)
+// module), once.
+void ReportKept(InstallError number)
 {
     if (!KeptReportCount())
         return;
-    char message[TEXT_BUFFER_SIZE + 400];
-    JoinText(message, sizeof message, before, session.textBuffer, after);
+    // The report may show a box: the list must not be needed after it.
+    char files[TEXT_BUFFER_SIZE];
+    JoinText(files, sizeof files, session.textBuffer);
     ClearKeptReport();
-    ShowInstallError(number, message);
+    ReportErrorNaming(number, files);
 }
 
 // Help index files go stale when their help file is replaced: set aside
@@ -85,7 +55,7 @@ void SetAsideHelpIndex(int slot)
 int FailCopy()
 {
     RollBack();
-    ShowInstallError(4, kCopyText);
+    ReportError(ERROR_COPY_FILE);
     return SLICE_FAILED;
 }
 
@@ -117,12 +87,12 @@ int CreateDestinationDir()
     // Every path derived from the directory must fit its buffer, so a longer
     // one is refused before anything is created.
     if (length == 0 || length > MAX_DESTINATION_DIR) {
-        ShowInstallError(1, kCreateDirText);
+        ReportError(ERROR_CREATE_DIRECTORY);
         return SLICE_CHOOSE_AGAIN;
     }
     if (!Exists(session.destinationDir)) {
         if (!CreateDestinationDirectory()) {
-            ShowInstallError(1, kCreateDirText);
+            ReportError(ERROR_CREATE_DIRECTORY);
             return SLICE_CHOOSE_AGAIN;
         }
         session.createdDestination = 1;
@@ -134,12 +104,12 @@ int CreateDestinationDir()
     if (held) {
         ClearKeptReport();
         RecoverDestination();
-        ShowKept(17, kKeptText, kKeptAdvice);
+        ReportKept(ERROR_KEPT_ASIDE);
     }
     if (!held || (DirectoryExists(session.destinationDir) && !BeginJournal())) {
         ReleaseDestination();
         RemoveCreatedDestination();
-        ShowInstallError(1, kCreateDirText);
+        ReportError(ERROR_CREATE_DIRECTORY);
         return SLICE_CHOOSE_AGAIN;
     }
     return 1;
@@ -149,7 +119,7 @@ void CommitInstallation()
 {
     ClearKeptReport();
     CommitJournal();
-    ShowKept(17, kKeptText, kKeptAdvice);
+    ReportKept(ERROR_KEPT_ASIDE);
 }
 
 int PrepareDestination(const char* path)
@@ -162,7 +132,7 @@ int PrepareDestination(const char* path)
 
     if (IsSettingsMember(session.memberIndex) && session.settingsDecision != SETTINGS_REPLACE) {
         if (session.settingsDecision != SETTINGS_KEEP) {
-            if (AskInstallWarning(kKeepSettingsText) == IDNO)
+            if (!AskYes(QUESTION_KEEP_SETTINGS))
                 session.settingsDecision = SETTINGS_REPLACE;
             else
                 session.settingsDecision = SETTINGS_KEEP;
@@ -187,12 +157,12 @@ int PrepareDestination(const char* path)
         if (!Exists(session.backupDir)) {
             if (CreateBackupDir() != DEST_DONE) {
                 session.backupDir[0] = '\0';
-                ShowInstallError(6, kBackupDirText);
+                ReportError(ERROR_CREATE_BACKUP_DIRECTORY);
                 return SLICE_CHOOSE_AGAIN;
             }
         } else if (!DirectoryExists(session.backupDir)) {
             session.backupDir[0] = '\0';
-            ShowInstallError(7, kBackupFileText);
+            ReportError(ERROR_BACK_UP_FILE);
             return SLICE_CHOOSE_AGAIN;
         }
         BackupDirPath(session.backupDir, true);
@@ -201,7 +171,7 @@ int PrepareDestination(const char* path)
     // Into backup only once the installation is complete: until then the
     // earlier file is set aside, and an older backup of its name stays.
     if (SetAsideEarlierFile(session.memberIndex) != DEST_DONE) {
-        ShowInstallError(7, kBackupFileText);
+        ReportError(ERROR_BACK_UP_FILE);
         return SLICE_CHOOSE_AGAIN;
     }
     return 1;
@@ -212,7 +182,7 @@ int DecodeToDestination(const char* tempPath, const char* path)
     ByteStream* input = StreamOpenRead(tempPath);
     if (!input) {
         RollBack();
-        ShowInstallError(3, kInstallFileUnreadableText);
+        ReportError(ERROR_READ_INSTALL_FILE);
         return SLICE_FAILED;
     }
     // The member's file: path, which is its slot's place.
@@ -230,7 +200,7 @@ int DecodeToDestination(const char* tempPath, const char* path)
     if (!decoded) {
         // The journal has the partial file as begun: the roll-back deletes it.
         RollBack();
-        ShowInstallError(5, kCopyText);
+        ReportError(ERROR_DECODE_FILE);
         return SLICE_FAILED;
     }
     if (MemberFileDone(session.memberIndex) != DEST_DONE)
@@ -243,7 +213,7 @@ int InstallMember(const char* tempPath)
     BuildMemberPath(session.memberPath, session.memberIndex);
     JoinText(session.statusBuffer, sizeof session.statusBuffer, "Extracting file: ",
              PathFileName(session.memberPath));
-    SetStatus(session.statusBuffer);
+    ReportStatus(session.statusBuffer);
 
     int prepared = PrepareDestination(session.memberPath);
     if (prepared == 3) {
@@ -287,7 +257,7 @@ void RollBack()
     // installation to put back: reported once.
     ClearKeptReport();
     if (!RollBackJournal())
-        ShowKept(16, kRestoreText, kRestoreAdvice);
+        ReportKept(ERROR_NOT_RESTORED);
     ClearKeptReport();
 
     // Only now may another installation take the directory; held, it could

@@ -2,17 +2,13 @@
 
 #include <windows.h>
 
-#include "error_box.h"
-#include "install_dialog.h"
+#include "install_report.h"
 #include "install_session.h"
 #include "member_install.h"
 #include "package_format.h"
 
 namespace {
 
-const char kExtractText[] =
-    "There seems to be a problem extracting files from the installation file.\n\n"
-    "Please try running the installation program again!";
 const char kTempName[] = "vexa.tmp";
 const char kFallbackTempPath[] = "c:\\vexa.tmp";
 
@@ -68,7 +64,7 @@ ByteStream* OpenTempFile()
 int FailTempWrite()
 {
     RollBack();
-    ShowInstallError(11, kExtractText);
+    ReportError(ERROR_EXTRACT_FILE);
     return SLICE_FAILED;
 }
 
@@ -95,7 +91,7 @@ int OpenMember()
     ShowScanningStatus();
     session.memberStream = OpenTempFile();
     if (!session.memberStream) {
-        ShowInstallError(11, kExtractText);
+        ReportError(ERROR_EXTRACT_FILE);
         ClosePackage();
         return SLICE_FAILED;
     }
@@ -106,7 +102,7 @@ int OpenMember()
 // End of the image, a read error, or the eleventh member done.
 int FinishPackage()
 {
-    PaintOverallProgress(nullptr, session.packageStream);
+    ReportOverallProgress(session.packageStream);
     ClosePackage();
 
     if (session.memberStream && session.memberIndex < MEMBER_COUNT) {
@@ -121,7 +117,7 @@ int FinishPackage()
     if (session.scan.checksum == expectedChecksum)
         return SLICE_COMPLETE;
     RollBack();
-    ShowInstallError(13, kInstallFileCorruptText);
+    ReportError(ERROR_CHECKSUM);
     return SLICE_FAILED;
 }
 
@@ -131,11 +127,11 @@ int OpenPackageFile(const char* path)
 {
     session.packageStream = StreamOpenRead(path);
     if (!session.packageStream) {
-        ShowInstallError(9, kInstallFileUnreadableText);
+        ReportError(ERROR_OPEN_INSTALL_FILE);
         return 0;
     }
-    SetDlgItemTextA(session.dialogWindow, IDC_STATUS, "Scanning files...");
-    PaintOverallProgress(nullptr, session.packageStream);
+    ReportStatus("Scanning files...");
+    ReportOverallProgress(session.packageStream);
     return 1;
 }
 
@@ -153,7 +149,7 @@ void ShowScanningStatus()
                  MemberTable[session.memberIndex]);
     else
         JoinText(session.statusBuffer, sizeof session.statusBuffer, "Scanning files...");
-    SetDlgItemTextA(session.dialogWindow, IDC_STATUS, session.statusBuffer);
+    ReportStatus(session.statusBuffer);
 }
 
 int ScanSlice()
@@ -184,7 +180,7 @@ int ScanSlice()
         }
 
         if (++session.sliceBytes > SLICE_LIMIT) {
-            PaintOverallProgress(nullptr, session.packageStream);
+            ReportOverallProgress(session.packageStream);
             session.sliceBytes = 0;
             return SLICE_MORE;
         }

@@ -1,6 +1,7 @@
 #include "installer_shell.h"
 
 #include "install_dialog.h"
+#include "install_report.h"
 #include "install_session.h"
 #include "member_install.h"
 #include "program_group.h"
@@ -9,10 +10,10 @@ void FinishInstallation()
 {
     if (session.addIcons) {
         while (!CreateProgramGroup()) {
-            int answer = MessageBoxA(session.mainWindow,
-                                     "There seems to be a problem adding Vexa icons to the Program Manager!\n\n"
-                                     "Do you want me to try again?",
-                                     "Vexa Installation Error [15]", MB_YESNO | MB_ICONQUESTION);
+            char caption[32];
+            ErrorCaption(ERROR_PROGRAM_GROUP, caption);
+            int answer = MessageBoxA(session.mainWindow, ErrorText(ERROR_PROGRAM_GROUP), caption,
+                                     MB_YESNO | MB_ICONQUESTION);
             if (answer != IDYES)
                 break;
         }

@@ -4,8 +4,8 @@
 
 #include <initializer_list>
 
-#include "error_box.h"
 #include "install_dialog.h"
+#include "install_report.h"
 #include "install_session.h"
 #include "member_install.h"
 #include "package_scanner.h"
@@ -18,11 +18,6 @@ const char kIntro[] = "This program will install Vexa v5.6 32bit edition to the 
 const char kNotice[] = "Vexa Installation program\nCopyright (c) the Vexa developers.\nAll rights reserved.";
 const char kLicense[] = "Please refer to the Vexa help file for the license terms and use restrictions.";
 const char kScanningFiles[] = "Scanning files...";
-const char kSpaceWarning[] =
-    "You have chosen to install to a directory path which has spaces in its name; this may affect the "
-    "functioning of certain features in Vexa.\n\nIt is highly recommended that you install Vexa to a directory "
-    "path that does NOT have spaces in its name.\n\nDo you wish to continue installing to this directory?";
-const char kAbortQuestion[] = "Are you sure you want to abort the installation?";
 
 const UINT kSliceDelayMs = 25;
 
@@ -84,7 +79,7 @@ void InstallSequence(HWND dialog)
         return;
     SendDlgItemMessageA(dialog, IDC_DEST_DIR, WM_GETTEXT, PATH_BUFFER_SIZE,
                         reinterpret_cast<LPARAM>(session.destinationDir));
-    if (FindChar(session.destinationDir, ' ') && AskInstallWarning(kSpaceWarning) == IDNO)
+    if (FindChar(session.destinationDir, ' ') && !AskYes(QUESTION_SPACES_IN_PATH))
         return;
     session.makeBackups = IsDlgButtonChecked(dialog, IDC_MAKE_BACKUPS) == BST_CHECKED ? 1 : 0;
     session.addIcons = IsDlgButtonChecked(dialog, IDC_ADD_ICONS) == BST_CHECKED ? 1 : 0;
@@ -131,9 +126,9 @@ void CancelSequence(HWND dialog)
         return;
     }
     abortQuestionOpen = 1;
-    int answer = AskInstallWarning(kAbortQuestion);
+    bool abort = AskYes(QUESTION_ABORT);
     abortQuestionOpen = 0;
-    if (answer == IDNO) {
+    if (!abort) {
         session.abortPending = 0;
         PostMessageA(dialog, WM_CONTINUE_INSTALL, 0, 0);
         return;
@@ -174,7 +169,7 @@ INT_PTR ContinueInstall(HWND dialog)
         cancelDeferred = 0;
         if (session.memberIndex == 0) {
             RollBack();
-            ShowInstallError(14, kInstallFileCorruptText);
+            ReportError(ERROR_EMPTY_PACKAGE);
             EndDialog(dialog, 0);
         } else {
             CommitInstallation();
@@ -219,8 +214,9 @@ void InitInstallDialog(HWND dialog)
     SetItemText(dialog, IDC_INTRO, kIntro);
     SetItemText(dialog, IDC_NOTICE, kNotice);
     SetItemText(dialog, IDC_LICENSE, kLicense);
-    BuildDefaultDestination(session.statusBuffer);
-    SetItemText(dialog, IDC_DEST_DIR, session.statusBuffer);
+    char destination[PATH_BUFFER_SIZE];
+    BuildDefaultDestination(destination);
+    SetItemText(dialog, IDC_DEST_DIR, destination);
 }
 
 void SetDialogMode(HWND dialog, int progress)

@@ -69,16 +69,16 @@ void DrawBar(HDC dc, RECT bar, int32_t fill, COLORREF fillColour, bool withText)
     COLORREF oldText = SetTextColor(dc, kPercentText);
     COLORREF oldBack = SetBkColor(dc, kPercentBack);
     int width = bar.right - bar.left;
+    char percent[8];
     if (session.overallFill > 0 && width > 0)
-        wsprintfA(session.statusBuffer, "%d%%",
+        wsprintfA(percent, "%d%%",
                   static_cast<int>(ScaleDown(static_cast<uint32_t>(session.overallFill), 100, static_cast<uint32_t>(width))));
     else
-        wsprintfA(session.statusBuffer, "0%%");
+        wsprintfA(percent, "0%%");
     int x = white.left + 4;
     int y = top + (bottom - top) / 5;
     RECT clip = {x, top, white.right, bottom};
-    ExtTextOutA(dc, x, y, ETO_CLIPPED, &clip, session.statusBuffer,
-                static_cast<UINT>(TextLength(session.statusBuffer)), nullptr);
+    ExtTextOutA(dc, x, y, ETO_CLIPPED, &clip, percent, static_cast<UINT>(TextLength(percent)), nullptr);
     SetTextColor(dc, oldText);
     SetBkColor(dc, oldBack);
 }
