@@ -49,18 +49,7 @@ std::string Normalized(const std::string& relative, const std::string& name)
 void SurveyInto(const std::string& root, const std::string& relative, Tree& tree)
 {
     std::string dir = relative.empty() ? root : root + "\\" + relative;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    std::vector<std::string> names;
-    do {
-        std::string name = found.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    for (const std::string& name : names) {
+    for (const std::string& name : ListNames(dir)) {
         std::string path = relative.empty() ? name : relative + "\\" + name;
         std::string key = relative.empty() ? name : relative + "\\" + Normalized(relative, name);
         DWORD attributes = GetFileAttributesA((root + "\\" + path).c_str());
@@ -132,18 +121,7 @@ void RemoveTree(const std::string& path)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-        std::vector<std::string> names;
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                std::string name = found.cFileName;
-                if (name != "." && name != "..")
-                    names.push_back(name);
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        for (const std::string& name : names)
+        for (const std::string& name : ListNames(path))
             RemoveTree(path + "\\" + name);
         RemoveDirectoryA(path.c_str());
         return;

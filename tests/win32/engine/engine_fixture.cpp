@@ -1,5 +1,6 @@
 #include "engine_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -303,4 +304,22 @@ void ExpectOneError(const MessageBoxScript& boxes, HWND owner, int number, const
     EXPECT_EQ(box.buttons, static_cast<UINT>(MB_OK));
     EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
     EXPECT_EQ(box.owner, owner);
+}
+
+// Names in a directory, sorted.
+std::vector<std::string> ListNames(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
 }

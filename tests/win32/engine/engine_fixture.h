@@ -95,3 +95,6 @@ extern const char kKeepSettingsText[];
 // Exactly one box was shown: error number with text, an OK button and the
 // error icon, owned by owner.
 void ExpectOneError(const MessageBoxScript& boxes, HWND owner, int number, const char* text);
+
+// Names in a directory, sorted; none when it cannot be read.
+std::vector<std::string> ListNames(const std::string& dir);

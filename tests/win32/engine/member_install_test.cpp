@@ -39,24 +39,6 @@ void MakeExisting(const std::string& dest, const std::vector<Existing>& files)
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-// Names in a directory, sorted.
-std::vector<std::string> ListNames(const std::string& dir)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string name = found.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool IsReadOnly(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());

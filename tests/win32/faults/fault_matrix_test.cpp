@@ -177,6 +177,21 @@ void Add(Tree& tree, int first, int last, const char* kind, bool inBackup = fals
         tree[std::string(inBackup ? "backup\\" : "") + kMembers[i]] = kind;
 }
 
+// A completed installation over the marked earlier one (see
+// CreateMarkedInstallation): every member new, the earlier files in backup,
+// or, without backups, only the older backup that was there.
+Tree CompletedOverMarked(bool backups)
+{
+    Tree tree;
+    Add(tree, 0, kMemberCount - 1, "new");
+    tree["backup"] = "dir";
+    if (backups)
+        Add(tree, 0, kMemberCount - 1, "old", true);
+    else
+        tree["backup\\readme.txt"] = "older";
+    return tree;
+}
+
 bool CreateOldInstallation(const std::string& destination, bool readOnly)
 {
     CreateDirectoryA(destination.c_str(), nullptr);
@@ -898,13 +913,7 @@ TEST_P(KillCase, Runs)
         EXPECT_EQ(0, run.WaitForExit());
         ExpectBoxes({kKeepSettings, kSuccess}, again);
     }
-    Tree complete;
-    Add(complete, 0, kMemberCount - 1, "new");
-    complete["backup"] = "dir";
-    if (c.backups)
-        Add(complete, 0, kMemberCount - 1, "old", true);
-    else
-        complete["backup\\readme.txt"] = "older";
+    const Tree complete = CompletedOverMarked(c.backups);
     Tree found = SurveyOf(destination, LARGE_PAYLOAD);
     EXPECT_EQ(complete, found) << "after installing again, expected:\n" << Show(complete) << "found:\n" << Show(found);
     ExpectNoTemporaryFile(TempPath());
@@ -1001,13 +1010,7 @@ TEST_P(CrashPointCase, Runs)
     SetEnvironmentVariableA("SETUP32_CRASH_LOG", nullptr);
     ASSERT_EQ(0, exitCode);
     ExpectBoxes({kKeepSettings, kSuccess}, boxes);
-    Tree complete;
-    Add(complete, 0, kMemberCount - 1, "new");
-    complete["backup"] = "dir";
-    if (c.backups)
-        Add(complete, 0, kMemberCount - 1, "old", true);
-    else
-        complete["backup\\readme.txt"] = "older";
+    const Tree complete = CompletedOverMarked(c.backups);
     Tree found = SurveyOf(destination, PAYLOAD_STAGE);
     ASSERT_EQ(complete, found) << "the whole installation, expected:\n" << Show(complete) << "found:\n" << Show(found);
 
