@@ -417,6 +417,18 @@ void RemoveCreatedDestination()
     session.createdDestination = 0;
 }
 
+int HelpIndexSlotOf(int member)
+{
+    PathParts help, index;
+    if (member < 0 || member >= MEMBER_COUNT || !SplitPathParts(MemberTable[member], &help) ||
+        !SameText(help.ext, ".hlp"))
+        return -1;
+    for (int slot = MEMBER_COUNT; slot < SLOT_COUNT; slot++)
+        if (SplitPathParts(kHelpIndexNames[slot - MEMBER_COUNT], &index) && SameText(index.name, help.name))
+            return slot;
+    return -1;
+}
+
 bool SlotPath(char* out, int slot)
 {
     if (slot < 0 || slot >= SLOT_COUNT) {

@@ -59,6 +59,10 @@ void RecoverDestination();
 // is removed again).
 bool BeginJournal();
 
+// The slot of the help index that goes stale with the member (a help file's
+// index has its name and the extension .gid); -1 for a member without one.
+int HelpIndexSlotOf(int member);
+
 // The slot's file in the destination into out (PATH_BUFFER_SIZE). False
 // when the path does not fit.
 bool SlotPath(char* out, int slot);

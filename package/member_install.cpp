@@ -52,14 +52,19 @@ void SetAsideHelpIndex(int slot)
 
 // The installation stops at a change it could not record or make: rolled
 // back, error [4].
-int FailCopy()
+MemberResult FailCopy()
 {
     RollBack();
     ReportError(ERROR_COPY_FILE);
-    return SLICE_FAILED;
+    return MEMBER_FAILED;
 }
 
 }  // namespace
+
+SliceResult SliceResultOf(MemberResult result)
+{
+    return result == MEMBER_CHOOSE_AGAIN ? SLICE_CHOOSE_AGAIN : SLICE_FAILED;
+}
 
 void DeleteHeldFile(ByteStream* stream, const char* path)
 {
@@ -81,19 +86,19 @@ void BuildMemberPath(char* out, int index)
     JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\", MemberTable[index]);
 }
 
-int CreateDestinationDir()
+MemberResult CreateDestinationDir()
 {
     size_t length = TextLength(session.destinationDir);
     // Every path derived from the directory must fit its buffer, so a longer
     // one is refused before anything is created.
     if (length == 0 || length > MAX_DESTINATION_DIR) {
         ReportError(ERROR_CREATE_DIRECTORY);
-        return SLICE_CHOOSE_AGAIN;
+        return MEMBER_CHOOSE_AGAIN;
     }
     if (!Exists(session.destinationDir)) {
         if (!CreateDestinationDirectory()) {
             ReportError(ERROR_CREATE_DIRECTORY);
-            return SLICE_CHOOSE_AGAIN;
+            return MEMBER_CHOOSE_AGAIN;
         }
         session.createdDestination = 1;
     }
@@ -110,9 +115,9 @@ int CreateDestinationDir()
         ReleaseDestination();
         RemoveCreatedDestination();
         ReportError(ERROR_CREATE_DIRECTORY);
-        return SLICE_CHOOSE_AGAIN;
+        return MEMBER_CHOOSE_AGAIN;
     }
-    return 1;
+    return MEMBER_DONE;
 }
 
 void CommitInstallation()
@@ -122,13 +127,13 @@ void CommitInstallation()
     ReportKept(ERROR_KEPT_ASIDE);
 }
 
-int PrepareDestination(const char* path)
+MemberResult PrepareDestination(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
     // Nothing there; or a directory, which no member replaces: the member's
     // file then cannot be created (error [4]).
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return 1;
+        return MEMBER_DONE;
 
     if (IsSettingsMember(session.memberIndex) && session.settingsDecision != SETTINGS_REPLACE) {
         if (session.settingsDecision != SETTINGS_KEEP) {
@@ -141,13 +146,13 @@ int PrepareDestination(const char* path)
             // Kept with normal attributes; a roll-back gives back the old ones.
             if (ClearKeptAttributes(session.memberIndex, attributes) != DEST_DONE)
                 return FailCopy();
-            return 3;
+            return MEMBER_KEPT;
         }
     }
 
     if (!session.makeBackups) {
         if (SetAsideEarlierFile(session.memberIndex) == DEST_DONE)
-            return 1;
+            return MEMBER_DONE;
         return FailCopy();
     }
 
@@ -158,12 +163,12 @@ int PrepareDestination(const char* path)
             if (CreateBackupDir() != DEST_DONE) {
                 session.backupDir[0] = '\0';
                 ReportError(ERROR_CREATE_BACKUP_DIRECTORY);
-                return SLICE_CHOOSE_AGAIN;
+                return MEMBER_CHOOSE_AGAIN;
             }
         } else if (!DirectoryExists(session.backupDir)) {
             session.backupDir[0] = '\0';
             ReportError(ERROR_BACK_UP_FILE);
-            return SLICE_CHOOSE_AGAIN;
+            return MEMBER_CHOOSE_AGAIN;
         }
         BackupDirPath(session.backupDir, true);
     }
@@ -172,18 +177,18 @@ int PrepareDestination(const char* path)
     // earlier file is set aside, and an older backup of its name stays.
     if (SetAsideEarlierFile(session.memberIndex) != DEST_DONE) {
         ReportError(ERROR_BACK_UP_FILE);
-        return SLICE_CHOOSE_AGAIN;
+        return MEMBER_CHOOSE_AGAIN;
     }
-    return 1;
+    return MEMBER_DONE;
 }
 
-int DecodeToDestination(const char* tempPath, const char* path)
+MemberResult DecodeToDestination(const char* tempPath, const char* path)
 {
     ByteStream* input = StreamOpenRead(tempPath);
     if (!input) {
         RollBack();
         ReportError(ERROR_READ_INSTALL_FILE);
-        return SLICE_FAILED;
+        return MEMBER_FAILED;
     }
     // The member's file: path, which is its slot's place.
     (void)path;
@@ -201,38 +206,38 @@ int DecodeToDestination(const char* tempPath, const char* path)
         // The journal has the partial file as begun: the roll-back deletes it.
         RollBack();
         ReportError(ERROR_DECODE_FILE);
-        return SLICE_FAILED;
+        return MEMBER_FAILED;
     }
     if (MemberFileDone(session.memberIndex) != DEST_DONE)
         return FailCopy();
-    return 1;
+    return MEMBER_DONE;
 }
 
-int InstallMember(const char* tempPath)
+MemberResult InstallMember(const char* tempPath)
 {
     BuildMemberPath(session.memberPath, session.memberIndex);
     JoinText(session.statusBuffer, sizeof session.statusBuffer, "Extracting file: ",
              PathFileName(session.memberPath));
     ReportStatus(session.statusBuffer);
 
-    int prepared = PrepareDestination(session.memberPath);
-    if (prepared == 3) {
+    MemberResult prepared = PrepareDestination(session.memberPath);
+    if (prepared == MEMBER_KEPT) {
         session.memberIndex++;
-        return 1;
+        return MEMBER_DONE;
     }
-    if (prepared != 1)
+    if (prepared != MEMBER_DONE)
         return prepared;
 
-    if (!DecodeToDestination(tempPath, session.memberPath))
-        return SLICE_FAILED;
+    if (DecodeToDestination(tempPath, session.memberPath) != MEMBER_DONE)
+        return MEMBER_FAILED;
 
-    if (session.memberIndex == 2)
-        SetAsideHelpIndex(SLOT_VEXA_GID);
-    else if (session.memberIndex == 3)
-        SetAsideHelpIndex(SLOT_IRCINTRO_GID);
+    // A help file's index goes stale with it.
+    int index = HelpIndexSlotOf(session.memberIndex);
+    if (index >= 0)
+        SetAsideHelpIndex(index);
 
     session.memberIndex++;
-    return 1;
+    return MEMBER_DONE;
 }
 
 void RollBack()

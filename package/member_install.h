@@ -8,13 +8,26 @@
 #include "destination.h"
 #include "install_session.h"
 
-// 1: destinationDir exists or was created, is held for this installation,
+// What installing a member (or preparing its place, or the destination)
+// came to. A failure has been shown, and rolled back where files changed.
+enum MemberResult {
+    MEMBER_FAILED = 0,
+    MEMBER_DONE = 1,          // installed; for the destination: ready
+    MEMBER_CHOOSE_AGAIN = 2,  // a backup step or the destination failed: back to options mode
+    MEMBER_KEPT = 3           // PrepareDestination only: the user keeps the earlier file
+};
+
+// The slice result a member's failure ends the slice with.
+SliceResult SliceResultOf(MemberResult result);
+
+// MEMBER_DONE: destinationDir exists or was created, is held for this installation,
 // what earlier installations left unfinished there has been rolled back or
 // forward (files that stay set aside are named once, error [17]), and this
-// installation's journal is open; 2: error [1] shown, nothing changed.
+// installation's journal is open; MEMBER_CHOOSE_AGAIN: error [1] shown,
+// nothing changed.
 // Refuses an empty directory and one longer than MAX_DESTINATION_DIR before
 // creating anything, and a directory that another installation holds.
-int CreateDestinationDir();
+MemberResult CreateDestinationDir();
 
 // The installation is complete and its checksum correct: every earlier
 // file set aside goes into backup, replacing an older one of that name, or,
@@ -28,17 +41,17 @@ void CommitInstallation();
 void BuildMemberPath(char* out, int index);
 
 // Installs the member at memberIndex from the closed temporary file.
-// 1 done (installed or skipped), 2 a backup step failed, 0 failure; every
-// failure has been shown.
-int InstallMember(const char* tempPath);
+// MEMBER_DONE (installed or kept), MEMBER_CHOOSE_AGAIN or MEMBER_FAILED.
+MemberResult InstallMember(const char* tempPath);
 
-// What to do with an existing file at path: 1 install, 3 skip (the user
-// keeps the settings), 2 backup failure shown.
-int PrepareDestination(const char* path);
+// What to do with an existing file at path: MEMBER_DONE install,
+// MEMBER_KEPT skip (the user keeps the settings), MEMBER_CHOOSE_AGAIN a
+// backup step failed, MEMBER_FAILED.
+MemberResult PrepareDestination(const char* path);
 
-// Decodes the temporary file into path. 1 done; 0 failure shown and rolled
-// back, no partial destination file left.
-int DecodeToDestination(const char* tempPath, const char* path);
+// Decodes the temporary file into path. MEMBER_DONE; MEMBER_FAILED shown
+// and rolled back, no partial destination file left.
+MemberResult DecodeToDestination(const char* tempPath, const char* path);
 
 // Undoes the installation so far: closes both streams, deletes the temporary
 // file, undoes what the journal records (the files this installation began

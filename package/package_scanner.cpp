@@ -74,11 +74,13 @@ int FailTempWrite()
 // stream of its own, which shares writing) and the file is deleted: it
 // cannot be another installation's (DeleteHeldFile). A roll-back inside
 // InstallMember has deleted it already.
-int CompleteMember()
+MemberResult CompleteMember()
 {
-    if (StreamFlush(session.memberStream) != 0)
-        return FailTempWrite();
-    int result = InstallMember(session.tempPath);
+    if (StreamFlush(session.memberStream) != 0) {
+        FailTempWrite();
+        return MEMBER_FAILED;
+    }
+    MemberResult result = InstallMember(session.tempPath);
     if (session.memberStream) {
         DeleteHeldFile(session.memberStream, session.tempPath);
         session.memberStream = nullptr;
@@ -109,9 +111,9 @@ int FinishPackage()
         // The image ended inside a member: what matched of a marker is data.
         if (FlushPartialMarker(&session.scan, session.memberStream) != MARKER_NONE)
             return FailTempWrite();
-        int result = CompleteMember();
-        if (result != 1)
-            return result;
+        MemberResult result = CompleteMember();
+        if (result != MEMBER_DONE)
+            return SliceResultOf(result);
     }
 
     if (session.scan.checksum == expectedChecksum)
@@ -167,10 +169,10 @@ int ScanSlice()
             return FailTempWrite();
         if (event == MARKER_COMPLETE) {
             if (session.memberStream) {
-                int result = CompleteMember();
-                if (result != 1) {
+                MemberResult result = CompleteMember();
+                if (result != MEMBER_DONE) {
                     ClosePackage();
-                    return result;
+                    return SliceResultOf(result);
                 }
                 if (session.memberIndex >= MEMBER_COUNT)
                     return FinishPackage();

@@ -88,7 +88,7 @@ void InstallSequence(HWND dialog)
     ResetSession();
     ShowScanningStatus();
     PaintOverallProgress(nullptr, nullptr);
-    if (CreateDestinationDir() != 1) {
+    if (CreateDestinationDir() != MEMBER_DONE) {
         SetDialogMode(dialog, 0);
         return;
     }

@@ -324,7 +324,7 @@ TEST_F(MemberInstallTest, UnreadableTemporaryFileShowsError3AfterRollBack)
     bool rolledBackAtBox = false;
     boxes.OnShow([&](HWND, const RecordedBox&) { rolledBackAtBox = !PathExists(dest + "\\vexa32.exe"); });
 
-    EXPECT_EQ(InstallMember((work + "\\missing.tmp").c_str()), SLICE_FAILED);
+    EXPECT_EQ(InstallMember((work + "\\missing.tmp").c_str()), MEMBER_FAILED);
     ExpectOneError(boxes, dialog, 3, kReadInstallFileText);
     EXPECT_TRUE(rolledBackAtBox);
     EXPECT_FALSE(PathExists(dest + "\\vlink32.exe"));
@@ -350,7 +350,7 @@ TEST_F(MemberInstallTest, DestinationDirectoryRefusedWithError1)
         boxes.Clear();
         std::strcpy(session.destinationDir, c.dest.c_str());
         session.createdDestination = 0;
-        EXPECT_EQ(CreateDestinationDir(), SLICE_CHOOSE_AGAIN);
+        EXPECT_EQ(CreateDestinationDir(), MEMBER_CHOOSE_AGAIN);
         ExpectOneError(boxes, dialog, 1, kCreateDirText);
         EXPECT_EQ(session.createdDestination, 0);
         if (!c.dest.empty()) {
@@ -385,7 +385,7 @@ TEST_F(MemberInstallTest, LongestDestinationStaysInsideThePathBuffers)
     EXPECT_TRUE(intact(session.backupDir, sizeof session.backupDir));
     EXPECT_TRUE(intact(reinterpret_cast<const char*>(&session.pathParts), sizeof session.pathParts));
 
-    EXPECT_EQ(CreateDestinationDir(), SLICE_CHOOSE_AGAIN);
+    EXPECT_EQ(CreateDestinationDir(), MEMBER_CHOOSE_AGAIN);
     ExpectOneError(boxes, dialog, 1, kCreateDirText);
 
     // 279 characters still give every member's full path.
