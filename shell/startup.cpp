@@ -6,25 +6,20 @@
 
 namespace {
 
-typedef BOOL(WINAPI* Ctl3dFunction)(HINSTANCE);
-
-Ctl3dFunction FindCtl3dFunction(HMODULE library, const char* name)
+// A function of a loaded library, of the given type, or null; through the
+// generic function pointer type, which converts to any other.
+template <typename Function>
+Function FindFunction(HMODULE library, const char* name)
 {
-    // Through the generic function pointer type, which converts to any other.
-    return reinterpret_cast<Ctl3dFunction>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+    return library ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)))
+                   : nullptr;
 }
 
+typedef BOOL(WINAPI* Ctl3dFunction)(HINSTANCE);
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);
 typedef BOOL(WINAPI* SetDllDirectoryFunction)(LPCSTR);
 // LOAD_LIBRARY_SEARCH_SYSTEM32, which older headers lack.
 const DWORD kSearchSystem32Only = 0x00000800;
-
-// A KERNEL32 function that older systems lack, or null.
-void (*FindKernelFunction(const char* name))()
-{
-    HMODULE kernel = GetModuleHandleA("KERNEL32");
-    return kernel ? reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)) : nullptr;
-}
 
 Ctl3dFunction ctl3dRegister = nullptr;
 Ctl3dFunction ctl3dAutoSubclass = nullptr;
@@ -70,12 +65,12 @@ void RestrictLibrarySearch()
     // the system directory only; else at least the current directory is
     // left out. Both come and go with the system's updates, so neither is
     // imported.
+    HMODULE kernel = GetModuleHandleA("KERNEL32");
     SetDefaultDllDirectoriesFunction setDefaultDllDirectories =
-        reinterpret_cast<SetDefaultDllDirectoriesFunction>(FindKernelFunction("SetDefaultDllDirectories"));
+        FindFunction<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
     if (setDefaultDllDirectories)
         setDefaultDllDirectories(kSearchSystem32Only);
-    SetDllDirectoryFunction setDllDirectory =
-        reinterpret_cast<SetDllDirectoryFunction>(FindKernelFunction("SetDllDirectoryA"));
+    SetDllDirectoryFunction setDllDirectory = FindFunction<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA");
     if (setDllDirectory)
         setDllDirectory("");
 }
@@ -105,9 +100,9 @@ void LoadCtl3dLibrary(const char* path)
     HMODULE library = LoadLibraryA(path);
     if (!library)
         return;
-    ctl3dRegister = FindCtl3dFunction(library, "Ctl3dRegister");
-    ctl3dUnregister = FindCtl3dFunction(library, "Ctl3dUnregister");
-    ctl3dAutoSubclass = FindCtl3dFunction(library, "Ctl3dAutoSubclass");
+    ctl3dRegister = FindFunction<Ctl3dFunction>(library, "Ctl3dRegister");
+    ctl3dUnregister = FindFunction<Ctl3dFunction>(library, "Ctl3dUnregister");
+    ctl3dAutoSubclass = FindFunction<Ctl3dFunction>(library, "Ctl3dAutoSubclass");
     if (!ctl3dRegister || !ctl3dUnregister || !ctl3dAutoSubclass) {
         FreeLibrary(library);
         session.ctl3dLibrary = nullptr;
