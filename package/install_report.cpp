@@ -1,5 +1,7 @@
 #include "install_report.h"
 
+#include <windows.h>
+
 #include "install_session.h"
 #include "text.h"
 
@@ -98,12 +100,7 @@ const char* ErrorAdvice(InstallError number)
 
 void ErrorCaption(InstallError number, char* out)
 {
-    char digits[4] = {0, 0, 0, 0};
-    int value = static_cast<int>(number) % 1000;
-    int at = value >= 100 ? 2 : value >= 10 ? 1 : 0;
-    for (int i = at; i >= 0; i--, value /= 10)
-        digits[i] = static_cast<char>('0' + value % 10);
-    JoinText(out, 32, "Vexa Installation Error [", digits, "]");
+    wsprintfA(out, "Vexa Installation Error [%d]", static_cast<int>(number));
 }
 
 const char* QuestionText(InstallQuestion question)
