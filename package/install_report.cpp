@@ -67,6 +67,11 @@ const char* const kQuestions[] = {
     "Are you sure you want to abort the installation?",
 };
 
+const char kSuccess[] =
+    "Vexa Installation was successful!\n\n"
+    "Please take the time to browse through the readme.txt, versions.txt, and vexa.hlp files!\n\n"
+    "Have fun!";
+
 const ErrorEntry* FindError(InstallError number)
 {
     for (const ErrorEntry& entry : kErrors)
@@ -85,6 +90,7 @@ const InstallReport* Current()
 }  // namespace
 
 const char kWarningCaption[] = "Vexa Installation Warning";
+const char kSuccessCaption[] = "Vexa Installation";
 
 const char* ErrorText(InstallError number)
 {
@@ -138,4 +144,14 @@ void ReportErrorNaming(InstallError number, const char* files)
 bool AskYes(InstallQuestion question)
 {
     return Current()->askYes(question, QuestionText(question));
+}
+
+bool AskRetry(InstallError number)
+{
+    return Current()->askRetry(number, ErrorText(number));
+}
+
+void ReportSuccess()
+{
+    Current()->showSuccess(kSuccess);
 }

@@ -38,6 +38,7 @@ const char* ErrorAdvice(InstallError number);
 // "Vexa Installation Error [number]" into out (at least 32 characters).
 void ErrorCaption(InstallError number, char* out);
 extern const char kWarningCaption[];
+extern const char kSuccessCaption[];
 const char* QuestionText(InstallQuestion question);
 
 // One way of showing the installation. Texts come whole: an error's text
@@ -49,6 +50,10 @@ struct InstallReport {
     void (*showError)(InstallError number, const char* text);
     // True unless the answer is No.
     bool (*askYes)(InstallQuestion question, const char* text);
+    // An error that asks whether to try again: true only for Yes.
+    bool (*askRetry)(InstallError number, const char* text);
+    // The installation is complete.
+    void (*showSuccess)(const char* text);
 };
 
 // The report the program that links the engine shows by default: the
@@ -57,7 +62,7 @@ const InstallReport* DefaultInstallReport();
 // Another report from now on (null: the default again).
 void UseInstallReport(const InstallReport* report);
 
-// What the engine calls.
+// What the engine and the shell call.
 void ReportStatus(const char* text);
 void ReportOverallProgress(ByteStream* package);
 void ReportError(InstallError number);
@@ -65,3 +70,5 @@ void ReportError(InstallError number);
 // its advice.
 void ReportErrorNaming(InstallError number, const char* files);
 bool AskYes(InstallQuestion question);
+bool AskRetry(InstallError number);
+void ReportSuccess();

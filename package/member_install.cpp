@@ -6,6 +6,7 @@
 #include "install_report.h"
 #include "member_decoder.h"
 #include "package_format.h"
+#include "package_scanner.h"
 
 namespace {
 
@@ -118,6 +119,32 @@ MemberResult CreateDestinationDir()
         return MEMBER_CHOOSE_AGAIN;
     }
     return MEMBER_DONE;
+}
+
+MemberResult BeginInstallation()
+{
+    MemberResult destination = CreateDestinationDir();
+    if (destination != MEMBER_DONE)
+        return destination;
+    if (!OpenPackageImage()) {
+        RollBack();
+        return MEMBER_FAILED;
+    }
+    return MEMBER_DONE;
+}
+
+MemberResult EndInstallation(SliceResult last)
+{
+    if (last == SLICE_COMPLETE && session.memberIndex > 0) {
+        CommitInstallation();
+        return MEMBER_DONE;
+    }
+    RollBack();
+    if (last == SLICE_COMPLETE) {
+        ReportError(ERROR_EMPTY_PACKAGE);
+        return MEMBER_FAILED;
+    }
+    return last == SLICE_CHOOSE_AGAIN ? MEMBER_CHOOSE_AGAIN : MEMBER_FAILED;
 }
 
 void CommitInstallation()

@@ -29,6 +29,18 @@ SliceResult SliceResultOf(MemberResult result);
 // creating anything, and a directory that another installation holds.
 MemberResult CreateDestinationDir();
 
+// Starts an installation into destinationDir (CreateDestinationDir), then
+// opens the package image. MEMBER_DONE: the scan can begin;
+// MEMBER_CHOOSE_AGAIN: error [1] shown, nothing changed; MEMBER_FAILED:
+// error [9] shown, rolled back.
+MemberResult BeginInstallation();
+
+// Ends an installation after the slice that was not SLICE_MORE: a complete
+// package is committed (MEMBER_DONE), one without members rolled back with
+// error [14] (MEMBER_FAILED); a failure, shown already, is rolled back
+// (MEMBER_FAILED, or MEMBER_CHOOSE_AGAIN after a backup step).
+MemberResult EndInstallation(SliceResult last);
+
 // The installation is complete and its checksum correct: every earlier
 // file set aside goes into backup, replacing an older one of that name, or,
 // without backups, is deleted. One that cannot move stays set aside and is

@@ -1,8 +1,8 @@
 // Process start-up and shutdown of the installer's image: the entry point
 // the system calls. It seeds the stack guard, calls WinMain and ends the
 // process with WinMain's result. Nothing else runs before or after: the
-// installer has no static constructors, no atexit work and reads no command
-// line.
+// installer has no static constructors and no atexit work, and reads its
+// command line itself (GetCommandLineA), so WinMain is given none.
 #include <windows.h>
 
 #include "stack_guard.h"

@@ -5,33 +5,27 @@
 #include "install_session.h"
 #include "member_install.h"
 #include "program_group.h"
+#include "unattended.h"
 
 void FinishInstallation()
 {
-    if (session.addIcons) {
-        while (!CreateProgramGroup()) {
-            char caption[32];
-            ErrorCaption(ERROR_PROGRAM_GROUP, caption);
-            int answer = MessageBoxA(session.mainWindow, ErrorText(ERROR_PROGRAM_GROUP), caption,
-                                     MB_YESNO | MB_ICONQUESTION);
-            if (answer != IDYES)
-                break;
+    if (session.addIcons)
+        while (!CreateProgramGroup() && AskRetry(ERROR_PROGRAM_GROUP)) {
         }
-    }
-    MessageBoxA(session.mainWindow,
-                "Vexa Installation was successful!\n\n"
-                "Please take the time to browse through the readme.txt, versions.txt, and vexa.hlp files!\n\n"
-                "Have fun!",
-                "Vexa Installation", MB_OK | MB_ICONINFORMATION);
+    ReportSuccess();
 }
 
 extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_START_INSTALL: {
-        INT_PTR result = DialogBoxParamA(session.appInstance, "INSTALL_DLG", session.mainWindow, InstallDlgProc, 0);
+        // An unattended run gives the dialog its choices: it installs at once.
+        INT_PTR result = DialogBoxParamA(session.appInstance, "INSTALL_DLG", session.mainWindow, InstallDlgProc,
+                                         reinterpret_cast<LPARAM>(UnattendedChoices()));
         if (result == 1)
             FinishInstallation();
+        else if (result == -1 && IsUnattended())
+            LogMissingDialog("System Error", "Unable to display dialog");
         else if (result == -1)
             MessageBoxA(nullptr, "Unable to display dialog", "System Error", MB_OK | MB_ICONHAND | MB_SYSTEMMODAL);
         // Held until the success has been reported: another installer

@@ -1,5 +1,6 @@
 // The installation as the dialog shows it: the status line, the overall
-// bar, and modal boxes owned by the dialog for errors and questions.
+// bar, and modal boxes owned by the dialog for errors and questions; the
+// program group's retry question and the success by the main window.
 #include <windows.h>
 
 #include "install_dialog.h"
@@ -30,7 +31,22 @@ bool AskInDialog(InstallQuestion, const char* text)
     return MessageBoxA(session.dialogWindow, text, kWarningCaption, MB_ICONQUESTION | MB_YESNO) != IDNO;
 }
 
-const InstallReport kDialogReport = {ShowStatus, ShowOverallProgress, ShowError, AskInDialog};
+// The retry question and the success belong to the main window: the dialog
+// has gone by then.
+bool AskRetryInMainWindow(InstallError number, const char* text)
+{
+    char caption[32];
+    ErrorCaption(number, caption);
+    return MessageBoxA(session.mainWindow, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void ShowSuccess(const char* text)
+{
+    MessageBoxA(session.mainWindow, text, kSuccessCaption, MB_OK | MB_ICONINFORMATION);
+}
+
+const InstallReport kDialogReport = {ShowStatus, ShowOverallProgress, ShowError, AskInDialog, AskRetryInMainWindow,
+                                     ShowSuccess};
 
 }  // namespace
 

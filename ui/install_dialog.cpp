@@ -30,6 +30,9 @@ int busy = 0;
 int cancelDeferred = 0;
 // A second Cancel queued behind the first must not open a second question.
 int abortQuestionOpen = 0;
+// Started with the choices of an unattended installation: it installs at
+// once and never goes back to its options.
+int startedWithChoices = 0;
 
 void SetItemText(HWND dialog, int id, const char* text)
 {
@@ -46,8 +49,8 @@ void EnableItem(HWND dialog, int id, int enable)
     EnableWindow(GetDlgItem(dialog, id), enable);
 }
 
-// The root of the installer's drive when it is fixed, else the Windows
-// directory's drive (which becomes the current drive), followed by "vexa".
+}  // namespace
+
 void BuildDefaultDestination(char* out)
 {
     DWORD got = GetModuleFileNameA(session.appInstance, out, PATH_BUFFER_SIZE - 1);
@@ -71,6 +74,18 @@ void BuildDefaultDestination(char* out)
     JoinText(out, PATH_BUFFER_SIZE, out, "vexa");
 }
 
+namespace {
+
+// Where the interactive dialog goes back to its options after a failure
+// or an abort, one started with its choices ends.
+void BackToOptions(HWND dialog)
+{
+    if (startedWithChoices)
+        EndDialog(dialog, 0);
+    else
+        SetDialogMode(dialog, 0);
+}
+
 void InstallSequence(HWND dialog)
 {
     // Install is disabled while an installation runs; a stray command must
@@ -79,8 +94,11 @@ void InstallSequence(HWND dialog)
         return;
     SendDlgItemMessageA(dialog, IDC_DEST_DIR, WM_GETTEXT, PATH_BUFFER_SIZE,
                         reinterpret_cast<LPARAM>(session.destinationDir));
-    if (FindChar(session.destinationDir, ' ') && !AskYes(QUESTION_SPACES_IN_PATH))
+    if (FindChar(session.destinationDir, ' ') && !AskYes(QUESTION_SPACES_IN_PATH)) {
+        if (startedWithChoices)
+            EndDialog(dialog, 0);
         return;
+    }
     session.makeBackups = IsDlgButtonChecked(dialog, IDC_MAKE_BACKUPS) == BST_CHECKED ? 1 : 0;
     session.addIcons = IsDlgButtonChecked(dialog, IDC_ADD_ICONS) == BST_CHECKED ? 1 : 0;
 
@@ -88,16 +106,17 @@ void InstallSequence(HWND dialog)
     ResetSession();
     ShowScanningStatus();
     PaintOverallProgress(nullptr, nullptr);
-    if (CreateDestinationDir() != MEMBER_DONE) {
-        SetDialogMode(dialog, 0);
-        return;
-    }
     SetFocus(GetDlgItem(dialog, IDCANCEL));
-    if (OpenPackageImage()) {
+    switch (BeginInstallation()) {
+    case MEMBER_DONE:
         PostMessageA(dialog, WM_CONTINUE_INSTALL, 0, 0);
-    } else {
-        RollBack();
+        return;
+    case MEMBER_CHOOSE_AGAIN:
+        BackToOptions(dialog);
+        return;
+    default:
         EndDialog(dialog, 0);
+        return;
     }
 }
 
@@ -135,7 +154,7 @@ void CancelSequence(HWND dialog)
     }
     RollBack();
     ResetSession();
-    SetDialogMode(dialog, 0);
+    BackToOptions(dialog);
 }
 
 void BrowseSequence(HWND dialog)
@@ -165,26 +184,19 @@ INT_PTR ContinueInstall(HWND dialog)
         else
             SetTimer(dialog, IDT_INSTALL, kSliceDelayMs, nullptr);
         return 0;
-    case SLICE_COMPLETE:
-        cancelDeferred = 0;
-        if (session.memberIndex == 0) {
-            RollBack();
-            ReportError(ERROR_EMPTY_PACKAGE);
-            EndDialog(dialog, 0);
-        } else {
-            CommitInstallation();
-            EndDialog(dialog, 1);
-        }
-        return 1;
-    case SLICE_CHOOSE_AGAIN:
-        cancelDeferred = 0;
-        RollBack();
-        SetDialogMode(dialog, 0);
-        return 1;
     default:
         cancelDeferred = 0;
-        RollBack();
-        EndDialog(dialog, 0);
+        switch (EndInstallation(static_cast<SliceResult>(result))) {
+        case MEMBER_DONE:
+            EndDialog(dialog, 1);
+            break;
+        case MEMBER_CHOOSE_AGAIN:
+            BackToOptions(dialog);
+            break;
+        default:
+            EndDialog(dialog, 0);
+            break;
+        }
         return 1;
     }
 }
@@ -256,15 +268,25 @@ void SetDialogMode(HWND dialog, int progress)
     UpdateWindow(dialog);
 }
 
-INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         session.dialogWindow = dialog;
         CheckDlgButton(dialog, IDC_MAKE_BACKUPS, BST_CHECKED);
         CheckDlgButton(dialog, IDC_ADD_ICONS, BST_CHECKED);
         InitInstallDialog(dialog);
+        const InstallChoices* choices = reinterpret_cast<const InstallChoices*>(lParam);
+        startedWithChoices = choices != nullptr;
+        if (choices) {
+            if (choices->destination[0])
+                SetItemText(dialog, IDC_DEST_DIR, choices->destination);
+            CheckDlgButton(dialog, IDC_MAKE_BACKUPS, choices->makeBackups ? BST_CHECKED : BST_UNCHECKED);
+            CheckDlgButton(dialog, IDC_ADD_ICONS, choices->addIcons ? BST_CHECKED : BST_UNCHECKED);
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        }
         return 0;
+    }
     case WM_SHOWWINDOW:
         CenterOnDesktop(dialog);
         SetFocus(GetDlgItem(dialog, IDOK));

@@ -15,10 +15,21 @@ enum {
     IDT_INSTALL = 1125                   // slice timer (dialog) and closing timer (main window)
 };
 
-// Installation dialog.
+// Installation dialog. Started with InstallChoices (DialogBoxParam's
+// parameter) it installs with them at once, and ends where it would go back
+// to its options; started without, the user chooses.
+struct InstallChoices {
+    const char* destination;   // empty: the default destination
+    int makeBackups;
+    int addIcons;
+};
 INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void InitInstallDialog(HWND dialog);
 void SetDialogMode(HWND dialog, int progress);
+// The root of the installer's drive when it is fixed, else the Windows
+// directory's drive (which becomes the current drive), followed by "vexa"
+// (PATH_BUFFER_SIZE characters).
+void BuildDefaultDestination(char* out);
 
 // Destination directory chooser and window centring.
 int ChooseDirectory(HWND owner);

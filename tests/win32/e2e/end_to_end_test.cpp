@@ -63,7 +63,7 @@ struct Case {
 
 const Case kCases[] = {
     {"DefaultInstallWithTheShellsProgramGroup", "", SHELL, nullptr, true, DEFAULT, INSTALL, {}, {kSuccess}, true, 0},
-    {"TheTwelveCommandsReachTheProgramManager", "/S /D=c:\\elsewhere", TEST_SERVER, nullptr, true, FRESH, INSTALL,
+    {"TheTwelveCommandsReachTheProgramManager", "/D=c:\\elsewhere /ICONS=0 /LOG=c:\\x.log", TEST_SERVER, nullptr, true, FRESH, INSTALL,
      {}, {kSuccess}, true, 12},
     {"IconsOffSendsNothing", "", TEST_SERVER, nullptr, false, FRESH, INSTALL, {}, {kSuccess}, true, 0},
     {"RefusedGroupRetriedUntilNo", "", TEST_SERVER, "[CreateGroup(", true, FRESH, INSTALL,

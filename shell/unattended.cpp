@@ -1,0 +1,304 @@
+#include "unattended.h"
+
+#include <windows.h>
+
+#include "install_report.h"
+#include "install_session.h"
+#include "installer_shell.h"
+#include "member_install.h"
+#include "package_scanner.h"
+#include "program_group.h"
+#include "text.h"
+
+namespace {
+
+enum { LOG_LINE_SIZE = TEXT_BUFFER_SIZE + 600 };
+
+struct UnattendedRun {
+    CommandLine line;
+    CommandLineResult lineResult;
+    InstallChoices choices;
+    // The log, when there is one (null otherwise).
+    HANDLE log;
+    // How it ended: the number of the error that ended it (0 for none), and
+    // whether the installation completed, was cancelled, could not show its
+    // dialog, or could not follow its command line.
+    int endingError;
+    int installed;
+    int cancelled;
+    int noDialog;
+    int usageFailed;
+    // Status texts repeat while one member is scanned: each is logged once.
+    char lastStatus[PATH_BUFFER_SIZE];
+    char logLine[LOG_LINE_SIZE];
+};
+
+UnattendedRun run;
+
+// Appends text to out at *used, each run of line breaks turned into " / ".
+void AppendFlattened(char* out, size_t* used, const char* text)
+{
+    bool inBreak = false;
+    for (const char* p = text; *p; p = NextChar(p)) {
+        if (*p == '\r' || *p == '\n') {
+            inBreak = true;
+            continue;
+        }
+        const char* piece = p;
+        size_t length = static_cast<size_t>(NextChar(p) - p);
+        if (inBreak) {
+            if (*used + 3 + length + 3 >= LOG_LINE_SIZE)
+                return;
+            for (const char* s = " / "; *s; ++s)
+                out[(*used)++] = *s;
+            inBreak = false;
+        }
+        if (*used + length + 3 >= LOG_LINE_SIZE)
+            return;
+        for (size_t i = 0; i < length; ++i)
+            out[(*used)++] = piece[i];
+    }
+}
+
+// One line, "[date time] label: text", written through and flushed: a run
+// ended from outside leaves every line it wrote.
+void LogLine(const char* label, const char* text)
+{
+    if (!run.log)
+        return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    int used = wsprintfA(run.logLine, "[%04d-%02d-%02d %02d:%02d:%02d] ", now.wYear, now.wMonth, now.wDay,
+                         now.wHour, now.wMinute, now.wSecond);
+    size_t length = static_cast<size_t>(used);
+    AppendFlattened(run.logLine, &length, label);
+    AppendFlattened(run.logLine, &length, ": ");
+    AppendFlattened(run.logLine, &length, text);
+    run.logLine[length++] = '\r';
+    run.logLine[length++] = '\n';
+    DWORD written;
+    WriteFile(run.log, run.logLine, static_cast<DWORD>(length), &written, nullptr);
+    FlushFileBuffers(run.log);
+}
+
+// To the standard handle, where whoever started the installer gave one.
+void WriteStandard(DWORD which, const char* text)
+{
+    HANDLE handle = GetStdHandle(which);
+    if (!handle || handle == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written;
+    WriteFile(handle, text, lstrlenA(text), &written, nullptr);
+    WriteFile(handle, "\r\n", 2, &written, nullptr);
+}
+
+// Appended to: a run after one that was ended from outside keeps what
+// that one wrote.
+bool OpenLog()
+{
+    if (!run.line.logPath[0])
+        return true;
+    HANDLE log = CreateFileA(run.line.logPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE)
+        return false;
+    SetFilePointer(log, 0, nullptr, FILE_END);
+    run.log = log;
+    return true;
+}
+
+void NoteEndingError(InstallError number)
+{
+    // Files kept aside are named, and the installation goes on. That the
+    // earlier installation could not be put back says more than whatever
+    // failure led to it.
+    if (number == ERROR_KEPT_ASIDE)
+        return;
+    if (!run.endingError || number == ERROR_NOT_RESTORED)
+        run.endingError = number;
+}
+
+void LogStatus(const char* text)
+{
+    if (SameText(text, run.lastStatus))
+        return;
+    JoinText(run.lastStatus, sizeof run.lastStatus, text);
+    LogLine("status", text);
+    if (run.line.mode == RUN_PASSIVE)
+        DefaultInstallReport()->showStatus(text);
+}
+
+void ShowOverallProgress(ByteStream* package)
+{
+    if (run.line.mode == RUN_PASSIVE)
+        DefaultInstallReport()->showOverallProgress(package);
+}
+
+void LogError(InstallError number, const char* text)
+{
+    char caption[32];
+    ErrorCaption(number, caption);
+    LogLine(caption, text);
+    NoteEndingError(number);
+}
+
+// Settings are kept unless the line says otherwise; a destination with
+// spaces is taken; an Abort pressed in the passive dialog aborts.
+bool AnswerQuestion(InstallQuestion question, const char* text)
+{
+    bool yes = true;
+    if (question == QUESTION_KEEP_SETTINGS)
+        yes = run.line.keepSettings != 0;
+    if (question == QUESTION_ABORT)
+        run.cancelled = 1;
+    LogLine(kWarningCaption, text);
+    LogLine("answer", yes ? "Yes" : "No");
+    return yes;
+}
+
+// Nobody is there to try again: the error stands.
+bool RefuseRetry(InstallError number, const char* text)
+{
+    LogError(number, text);
+    LogLine("answer", "No");
+    return false;
+}
+
+void LogSuccess(const char* text)
+{
+    run.installed = 1;
+    LogLine(kSuccessCaption, text);
+}
+
+const InstallReport kUnattendedReport = {LogStatus, ShowOverallProgress, LogError, AnswerQuestion, RefuseRetry,
+                                         LogSuccess};
+
+int FlagOr(int value, int fallback)
+{
+    return value == SWITCH_NOT_GIVEN ? fallback : value;
+}
+
+}  // namespace
+
+RunMode ReadInstallerCommandLine()
+{
+    const char* arguments = ArgumentsOf(GetCommandLineA());
+    run.lineResult = ReadCommandLine(arguments, &run.line);
+    if (run.line.mode == RUN_INTERACTIVE)
+        return RUN_INTERACTIVE;
+    UseInstallReport(&kUnattendedReport);
+    if (!OpenLog()) {
+        JoinText(run.line.badSwitch, sizeof run.line.badSwitch, "/LOG=", run.line.logPath);
+        run.lineResult = COMMAND_LINE_BAD_SWITCH;
+    }
+    LogLine("start", run.line.mode == RUN_SILENT ? "silent installation" : "passive installation");
+    LogLine("command line", arguments);
+    return run.line.mode;
+}
+
+bool StartUnattended()
+{
+    if (run.lineResult == COMMAND_LINE_BAD_SWITCH) {
+        char message[COMMAND_PATH_SIZE + 64];
+        JoinText(message, sizeof message, "not understood: ", run.line.badSwitch);
+        LogLine("command line", message);
+        WriteStandard(STD_ERROR_HANDLE, message);
+        run.usageFailed = 1;
+        return false;
+    }
+    if (run.lineResult == COMMAND_LINE_USAGE_ASKED) {
+        LogLine("usage", kCommandLineUsage);
+        WriteStandard(STD_OUTPUT_HANDLE, kCommandLineUsage);
+        run.usageFailed = 1;
+        return false;
+    }
+
+    if (run.line.destination[0])
+        JoinText(session.destinationDir, sizeof session.destinationDir, run.line.destination);
+    else
+        BuildDefaultDestination(session.destinationDir);
+    session.makeBackups = FlagOr(run.line.makeBackups, 1);
+    session.addIcons = FlagOr(run.line.addIcons, 1);
+    run.line.keepSettings = FlagOr(run.line.keepSettings, 1);
+    run.choices.destination = session.destinationDir;
+    run.choices.makeBackups = session.makeBackups;
+    run.choices.addIcons = session.addIcons;
+
+    char options[PATH_BUFFER_SIZE + 80];
+    wsprintfA(options, "%s; backups %d, icons %d, keep settings %d", session.destinationDir, session.makeBackups,
+              session.addIcons, run.line.keepSettings);
+    LogLine("destination", options);
+    return true;
+}
+
+void InstallSilently()
+{
+    // The program group's commands depend on the shell; with no window,
+    // nothing needs the 3-D controls.
+    session.newShell = NewShellFromVersion(GetVersion());
+    if (session.addIcons)
+        DdeInitializeA(&session.ddeInstance, DdeCallback, 0, 0);
+
+    if (!FindChar(session.destinationDir, ' ') || AskYes(QUESTION_SPACES_IN_PATH)) {
+        ResetSession();
+        ShowScanningStatus();
+        if (BeginInstallation() == MEMBER_DONE) {
+            int result;
+            do
+                result = ScanSlice();
+            while (result == SLICE_MORE);
+            if (EndInstallation(static_cast<SliceResult>(result)) == MEMBER_DONE)
+                FinishInstallation();
+        }
+    }
+    ReleaseDestination();
+
+    if (session.ddeInstance)
+        DdeUninitialize(session.ddeInstance);
+    session.ddeInstance = 0;
+}
+
+const InstallChoices* UnattendedChoices()
+{
+    return run.line.mode == RUN_INTERACTIVE ? nullptr : &run.choices;
+}
+
+bool IsUnattended()
+{
+    return run.line.mode != RUN_INTERACTIVE;
+}
+
+void LogMissingDialog(const char* caption, const char* text)
+{
+    run.noDialog = 1;
+    LogLine(caption, text);
+}
+
+int EndUnattended()
+{
+    int code = EXIT_CANCELLED;
+    const char* outcome = "cancelled";
+    if (run.usageFailed) {
+        code = EXIT_USAGE;
+        outcome = "nothing installed";
+    } else if (run.endingError) {
+        code = EXIT_ERROR_BASE + run.endingError;
+        outcome = "error";
+    } else if (run.installed) {
+        code = EXIT_INSTALLED;
+        outcome = "installed";
+    } else if (run.noDialog) {
+        code = EXIT_NO_DIALOG;
+        outcome = "no dialog";
+    }
+    char result[64];
+    if (code > EXIT_ERROR_BASE)
+        wsprintfA(result, "exit code %d (error [%d])", code, run.endingError);
+    else
+        wsprintfA(result, "exit code %d (%s)", code, outcome);
+    LogLine("result", result);
+    if (run.log)
+        CloseHandle(run.log);
+    run.log = nullptr;
+    return code;
+}
