@@ -129,10 +129,12 @@ bool AsksForUnattended(const char* arguments)
     return false;
 }
 
-CommandLineResult Refuse(CommandLine* line, const char* word)
+// The first word not understood is the one named; the rest of the line
+// is still read, so that a log it names can say so.
+void Refuse(CommandLine* line, const char* word)
 {
-    JoinText(line->badSwitch, sizeof line->badSwitch, word);
-    return COMMAND_LINE_BAD_SWITCH;
+    if (!line->badSwitch[0])
+        JoinText(line->badSwitch, sizeof line->badSwitch, word);
 }
 
 struct FlagSwitch {
@@ -174,20 +176,23 @@ CommandLineResult ReadCommandLine(const char* arguments, CommandLine* line)
         const char* start = p;
         bool fits;
         p = ReadWord(p, word, sizeof word, &fits);
-        if (!fits)
-            return Refuse(line, word);
+        if (!fits) {
+            Refuse(line, word);
+            continue;
+        }
 
         if (const char* rest = AfterSwitch(start, "/D=")) {
             if (!ReadRestOfLine(rest, line->destination, sizeof line->destination))
-                return Refuse(line, "/D=");
+                Refuse(line, "/D=");
             break;
         }
         RunMode mode = IsSwitch(word, "/S") ? RUN_SILENT : IsSwitch(word, "/P") ? RUN_PASSIVE : RUN_INTERACTIVE;
         if (mode != RUN_INTERACTIVE) {
             // One mode: /S and /P together say two things.
             if (line->mode != RUN_INTERACTIVE && line->mode != mode)
-                return Refuse(line, word);
-            line->mode = mode;
+                Refuse(line, word);
+            else
+                line->mode = mode;
             continue;
         }
         if (IsSwitch(word, "/?")) {
@@ -197,25 +202,29 @@ CommandLineResult ReadCommandLine(const char* arguments, CommandLine* line)
         if (const char* value = AfterSwitch(word, "/D=")) {
             // Quoted as a whole word: the quotes have gone already.
             if (!*value || !JoinText(line->destination, sizeof line->destination, value))
-                return Refuse(line, word);
+                Refuse(line, word);
             continue;
         }
         if (const char* value = AfterSwitch(word, "/LOG=")) {
             if (!*value || !JoinText(line->logPath, sizeof line->logPath, value))
-                return Refuse(line, word);
+                Refuse(line, word);
             continue;
         }
         bool known = false;
         for (const FlagSwitch& flag : kFlags) {
             if (const char* value = AfterSwitch(word, flag.name)) {
-                line->*flag.value = ReadFlag(value);
-                if (line->*flag.value == SWITCH_NOT_GIVEN)
-                    return Refuse(line, word);
                 known = true;
+                int read = ReadFlag(value);
+                if (read == SWITCH_NOT_GIVEN)
+                    Refuse(line, word);
+                else
+                    line->*flag.value = read;
             }
         }
         if (!known)
-            return Refuse(line, word);
+            Refuse(line, word);
     }
+    if (line->badSwitch[0])
+        return COMMAND_LINE_BAD_SWITCH;
     return usageAsked ? COMMAND_LINE_USAGE_ASKED : COMMAND_LINE_READ;
 }

@@ -56,6 +56,9 @@ const LineCase kLines[] = {
     {"EmptyDestination", "/S /D=   ", COMMAND_LINE_BAD_SWITCH, RUN_SILENT, "", "", kNo, kNo, kNo, "/D="},
     {"EmptyLog", "/S /LOG=", COMMAND_LINE_BAD_SWITCH, RUN_SILENT, "", "", kNo, kNo, kNo, "/LOG="},
     {"BothModes", "/S /P", COMMAND_LINE_BAD_SWITCH, RUN_SILENT, "", "", kNo, kNo, kNo, "/P"},
+    // The rest of the line is still read, so that its log can say why.
+    {"FirstOfTwoNamedAndTheLogRead", "/S /X /BACKUPS=0 /Y /LOG=c:\\a.log", COMMAND_LINE_BAD_SWITCH, RUN_SILENT, "",
+     "c:\\a.log", 0, kNo, kNo, "/X"},
     {"BareWord", "/S install", COMMAND_LINE_BAD_SWITCH, RUN_SILENT, "", "", kNo, kNo, kNo, "install"},
     {"QuoteInsideADestination", "/S /D=c:\\a\"b", COMMAND_LINE_BAD_SWITCH, RUN_SILENT, "", "", kNo, kNo, kNo,
      "/D="},

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "installer_driver.h"
+#include "progman_server.h"
 
 namespace {
 
@@ -1079,3 +1080,317 @@ TEST_P(CrashPointCase, Runs)
 
 INSTANTIATE_TEST_SUITE_P(CrashPoints, CrashPointCase, ::testing::ValuesIn(kCrashCases),
                          [](const ::testing::TestParamInfo<CrashRow>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Unattended installations: the command line's choices, no window (silent)
+// or no box (passive), a log of every step, and an exit code per outcome,
+// with the same guarantees as the dialog's installation.
+
+namespace {
+
+// The log's lines without their time stamps.
+std::vector<std::string> LogLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::string text = ReadAll(path), line;
+    for (char c : text) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (line.empty() || line.back() != '\r' || line[0] != '[' || line.find("] ") != 20)
+            lines.push_back("malformed: " + line);
+        else
+            lines.push_back(line.substr(22, line.size() - 23));
+        line.clear();
+    }
+    if (!line.empty())
+        lines.push_back("unfinished: " + line);
+    return lines;
+}
+
+// Whether wanted appears in lines, in its order (not necessarily adjacent).
+::testing::AssertionResult LoggedInOrder(const std::vector<std::string>& lines,
+                                         const std::vector<std::string>& wanted)
+{
+    size_t next = 0;
+    for (const std::string& line : lines)
+        if (next < wanted.size() && line == wanted[next])
+            next++;
+    if (next == wanted.size())
+        return ::testing::AssertionSuccess();
+    std::string all;
+    for (const std::string& line : lines)
+        all += "  " + line + "\n";
+    return ::testing::AssertionFailure() << "not logged in order: \"" << wanted[next] << "\"\nthe log:\n" << all;
+}
+
+// Every top-level window of the process, shown or not.
+struct ProcessWindows {
+    DWORD processId;
+    int shown = 0;
+    int hidden = 0;
+    std::string names;
+};
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM data)
+{
+    ProcessWindows* windows = reinterpret_cast<ProcessWindows*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != windows->processId)
+        return TRUE;
+    char name[128] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (IsWindowVisible(window)) {
+        windows->shown++;
+        windows->names += std::string(" ") + name;
+    } else {
+        windows->hidden++;
+    }
+    return TRUE;
+}
+
+// No /D=: the default destination, on the installer's drive.
+const char kDefault[] = "c:\\vexa";
+
+const char kSuccessLine[] =
+    "Vexa Installation: Vexa Installation was successful! / Please take the time to browse through the "
+    "readme.txt, versions.txt, and vexa.hlp files! / Have fun!";
+
+enum Group { NO_GROUP, SHELL_GROUP, REFUSED_GROUP };
+
+struct UnattendedRow {
+    const char* name;
+    const char* switches;      // the line before /LOG= and /D=
+    std::string destination;   // after /D=; empty: c:\faults\<name>; kDefault: no /D=
+    Image image;
+    Existing existing;
+    Group group;
+    int exitCode;
+    std::function<Tree()> expected;    // the destination afterwards; null: as it was before
+    std::vector<std::string> logged;   // log lines, in this order
+};
+
+// A completed installation over the marked earlier one with the settings
+// files (members 6 on) kept, their attributes cleared.
+Tree KeptOverMarked(bool backups)
+{
+    Tree tree;
+    Add(tree, 0, 5, "new");
+    Add(tree, 6, kMemberCount - 1, "old");
+    tree["backup"] = "dir";
+    if (backups)
+        Add(tree, 0, 5, "old", true);
+    else
+        tree["backup\\readme.txt"] = "older";
+    return tree;
+}
+
+const UnattendedRow kUnattendedCases[] = {
+    {"SilentDefaultWithTheShellsProgramGroup", "/S", kDefault, INTACT, NOTHING, SHELL_GROUP, 0, AllNew,
+     {"start: silent installation", "destination: c:\\vexa; backups 1, icons 1, keep settings 1",
+      "status: Scanning files...", "status: Extracting file: vexa32.exe", "status: Extracting file: urls.ini",
+      kSuccessLine, "result: exit code 0 (installed)"}},
+    // The rest of the line is the destination: spaces need no quotes, and
+    // the question they raise is answered Yes.
+    {"DestinationWithSpacesIconsOff", "/s /icons=0", "c:\\faults\\u spaces\\vexa chat", INTACT, NOTHING, NO_GROUP,
+     0, AllNew,
+     {"destination: c:\\faults\\u spaces\\vexa chat; backups 1, icons 0, keep settings 1",
+      "Vexa Installation Warning: You have chosen to install to a directory path which has spaces in its name; "
+      "this may affect the functioning of certain features in Vexa. / It is highly recommended that you install "
+      "Vexa to a directory path that does NOT have spaces in its name. / Do you wish to continue installing to "
+      "this directory?",
+      "answer: Yes", kSuccessLine, "result: exit code 0 (installed)"}},
+    {"BackupsAndSettingsReplacedOverAnEarlierOne", "/S /ICONS=0 /BACKUPS=1 /KEEPSETTINGS=0", "", INTACT, OLD_MARKED,
+     NO_GROUP, 0, [] { return CompletedOverMarked(true); },
+     {"Vexa Installation Warning: The Vexa installation comes with INI files but if I install them you will lose "
+      "your current Vexa settings. / Would you like to KEEP your current Vexa settings?",
+      "answer: No", "result: exit code 0 (installed)"}},
+    // Settings are kept unless the line says otherwise.
+    {"SettingsKeptWithoutBackups", "/S /ICONS=0 /BACKUPS=0", "", INTACT, OLD_MARKED, NO_GROUP, 0,
+     [] { return KeptOverMarked(false); }, {"answer: Yes", "result: exit code 0 (installed)"}},
+    {"DamagedImageOverAnEarlierOne", "/S /ICONS=0", "", FLIPPED_IN_LAST_MEMBER, OLD_MARKED, NO_GROUP, 113, nullptr,
+     {"status: Extracting file: urls.ini",
+      "Vexa Installation Error [13]: The installation file seems to be corrupt! / Please try running the "
+      "installation program again or download a new version!",
+      "result: exit code 113 (error [13])"}},
+    // T: takes the first member, not the second.
+    {"DiskFull", "/S /ICONS=0", "t:\\unattended", INTACT, NOTHING, NO_GROUP, 105, Nothing,
+     {"status: Extracting file: vlink32.exe",
+      "Vexa Installation Error [5]: There seems to be a problem copying files to their destination. / Please try "
+      "running the installation program again!",
+      "result: exit code 105 (error [5])"}},
+    {"DestinationIsAFile", "/S /ICONS=0", "", INTACT, A_FILE, NO_GROUP, 104, nullptr,
+     {"result: exit code 104 (error [4])"}},
+    // Nothing is installed from a line that is not understood.
+    {"BadSwitch", "/S /ICONS=2", "", INTACT, OLD_MARKED, NO_GROUP, 2, nullptr,
+     {"command line: not understood: /ICONS=2", "result: exit code 2 (nothing installed)"}},
+    {"UsageAsked", "/S /?", "", INTACT, NOTHING, NO_GROUP, 2, Nothing,
+     {"usage: setup32 [/S | /P] [/BACKUPS=0|1] [/ICONS=0|1] [/KEEPSETTINGS=0|1] [/LOG=file] [/D=directory] / "
+      "/S  silent: no window at all / /P  passive: the progress is shown, nobody is asked / /D=directory  where "
+      "to install; the rest of the line, spaces and all / /BACKUPS=0|1  keep replaced files in backup (default 1) "
+      "/ /ICONS=0|1  add the program group (default 1) / /KEEPSETTINGS=0|1  keep the current settings files "
+      "(default 1) / /LOG=file  append one line per step to file / Exit codes: 0 installed, 1 cancelled, 2 bad "
+      "command line, 100 + n error [n]",
+      "result: exit code 2 (nothing installed)"}},
+    // The program manager refuses the group: the files stay installed,
+    // the error is logged, not asked again, and the exit code says so.
+    {"ProgramGroupRefused", "/S", kDefault, INTACT, NOTHING, REFUSED_GROUP, 115, AllNew,
+     {"Vexa Installation Error [15]: There seems to be a problem adding Vexa icons to the Program Manager! / Do "
+      "you want me to try again?",
+      "answer: No", kSuccessLine, "result: exit code 115 (error [15])"}},
+    // The dialog shows the progress; no box is ever shown.
+    {"PassiveOverAnEarlierOne", "/P /ICONS=0", "", INTACT, OLD_MARKED, NO_GROUP, 0,
+     [] { return KeptOverMarked(true); },
+     {"start: passive installation", "answer: Yes", kSuccessLine, "result: exit code 0 (installed)"}},
+};
+
+class UnattendedCase : public ::testing::TestWithParam<UnattendedRow> {};
+
+}  // namespace
+
+TEST_P(UnattendedCase, Runs)
+{
+    const UnattendedRow& c = GetParam();
+    CreateDirectoryA(kWork, nullptr);
+    const std::string bare = c.destination.empty() ? std::string(kWork) + "\\" + c.name : c.destination;
+    const std::string log = std::string(kWork) + "\\" + c.name + ".log";
+    const std::string group = ProgramsFolder() + "\\Vexa";
+    RemoveEverything(bare);
+    ASSERT_TRUE(RemoveTree(log));
+    ASSERT_TRUE(RemoveTree(group));
+    ASSERT_NO_FATAL_FAILURE(PlaceInstaller(c.image));
+    for (size_t at = bare.find('\\', 3); at != std::string::npos; at = bare.find('\\', at + 1))
+        CreateDirectoryA(bare.substr(0, at).c_str(), nullptr);
+    if (c.existing == A_FILE) {
+        ASSERT_TRUE(WriteAll(bare, "a file where the destination should be\r\n"));
+    } else if (c.existing == OLD_MARKED) {
+        ASSERT_TRUE(CreateMarkedInstallation(bare));
+    }
+    const Tree before = SurveyOf(bare, PAYLOAD_STAGE);
+
+    ProgmanServer server;
+    if (c.group == REFUSED_GROUP) {
+        ASSERT_TRUE(server.Start()) << "the test's PROGMAN server is not the one that answers";
+        server.Refuse([](const std::string& text) { return text.compare(0, 13, "[CreateGroup(") == 0; });
+    } else if (c.group == SHELL_GROUP) {
+        ASSERT_TRUE(WaitForProgman(20000)) << "the Wine shell's program manager does not answer";
+    }
+
+    std::string arguments = std::string(c.switches) + " /LOG=" + log;
+    if (c.destination != kDefault)
+        arguments += " /D=" + bare;
+    const bool silent = std::string(c.switches).find("/P") == std::string::npos;
+
+    InstallerRun run;
+    ASSERT_TRUE(run.Start(kInstaller, arguments));
+    if (!silent && c.exitCode == 0) {
+        ASSERT_TRUE(run.WaitForDialog());
+    }
+    // Watched until it ends: silent shows no window at any time, passive
+    // its dialog in progress mode and never a box.
+    ProcessWindows windows;
+    windows.processId = run.ProcessId();
+    bool sawProgress = false;
+    std::vector<SeenBox> boxes;
+    while (!run.Exited()) {
+        EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&windows));
+        if (!silent) {
+            if (HWND box = run.FindBox()) {
+                boxes.push_back(InstallerRun::ReadBox(box));
+                run.Answer(box, GetDlgItem(box, IDOK) ? IDOK : IDNO);
+            }
+            if (!sawProgress && run.ControlText(IDCANCEL) == "Abort!" && run.IsShown(113))
+                sawProgress = true;
+        }
+        WaitServing(nullptr, 5);
+    }
+    EXPECT_EQ(c.exitCode, run.WaitForExit());
+    if (silent) {
+        EXPECT_EQ(0, windows.shown) << "windows shown:" << windows.names;
+        // The program group's DDE conversations have hidden windows of
+        // their own; without a group there is no window at all.
+        if (c.group == NO_GROUP) {
+            EXPECT_EQ(0, windows.hidden);
+        }
+    } else {
+        EXPECT_TRUE(sawProgress) << "the passive dialog never showed its progress";
+        EXPECT_EQ(0u, boxes.size()) << "a box was shown: " << (boxes.empty() ? "" : boxes[0].text);
+    }
+
+    EXPECT_TRUE(LoggedInOrder(LogLines(log), c.logged));
+    Tree expected = c.expected ? c.expected() : before;
+    Tree found = SurveyOf(bare, PAYLOAD_STAGE);
+    EXPECT_EQ(expected, found) << "expected:\n" << Show(expected) << "found:\n" << Show(found);
+
+    if (c.group == SHELL_GROUP) {
+        std::vector<Shortcut> shortcuts = ReadShortcuts(group);
+        EXPECT_EQ(5u, shortcuts.size());
+        for (const Shortcut& shortcut : shortcuts)
+            EXPECT_EQ(0, _stricmp(bare.c_str(), shortcut.workingDirectory.c_str())) << shortcut.name;
+    } else if (c.group == NO_GROUP) {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(group.c_str())) << "a group was made";
+    } else {
+        EXPECT_EQ(1u, server.Commands().size()) << "the refused group was sent again";
+    }
+    ExpectNoTemporaryFile(TempPath());
+}
+
+INSTANTIATE_TEST_SUITE_P(Unattended, UnattendedCase, ::testing::ValuesIn(kUnattendedCases),
+                         [](const ::testing::TestParamInfo<UnattendedRow>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A silent installation over an earlier one ended from outside: its log
+// holds whole lines up to the step it had reached, nothing earlier is lost,
+// and the next silent installation puts the earlier one back first and
+// then completes.
+TEST(UnattendedKill, LogReadableAndNextRunRestores)
+{
+    CreateDirectoryA(kWork, nullptr);
+    const std::string destination = std::string(kWork) + "\\unattended-kill";
+    const std::string log = std::string(kWork) + "\\unattended-kill.log";
+    RemoveEverything(destination);
+    ASSERT_TRUE(RemoveTree(log));
+    ASSERT_TRUE(CopyFileA(LARGE_EXE, kInstaller, FALSE));
+    ASSERT_TRUE(CreateMarkedInstallation(destination));
+    const Tree before = SurveyOf(destination, LARGE_PAYLOAD);
+    const std::string arguments = "/S /ICONS=0 /KEEPSETTINGS=0 /LOG=" + log + " /D=" + destination;
+    const std::string reached = "status: Extracting file: vexa.hlp";
+
+    {
+        InstallerRun run;
+        ASSERT_TRUE(run.Start(kInstaller, arguments));
+        ASSERT_TRUE(PollUntil(run, [&] {
+            std::vector<std::string> lines = LogLines(log);
+            return !lines.empty() && lines.back() == reached;
+        })) << "the installation never logged \"" << reached << "\"";
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, run.ProcessId());
+        ASSERT_TRUE(process);
+        ASSERT_TRUE(TerminateProcess(process, 1));
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
+    }
+    std::vector<std::string> killed = LogLines(log);
+    EXPECT_TRUE(LoggedInOrder(killed, {"start: silent installation", "status: Extracting file: vexa32.exe"}));
+    for (const std::string& line : killed)
+        EXPECT_EQ(std::string::npos, line.find("malformed")) << line;
+    Tree afterKill = SurveyOf(destination, LARGE_PAYLOAD);
+    EXPECT_EQ(before, Recovered(afterKill)) << "after the kill:\n" << Show(afterKill);
+
+    // Again: the log goes on after the killed run's lines.
+    {
+        InstallerRun run;
+        ASSERT_TRUE(run.Start(kInstaller, arguments));
+        EXPECT_EQ(0, run.WaitForExit());
+    }
+    std::vector<std::string> again = LogLines(log);
+    ASSERT_GT(again.size(), killed.size());
+    EXPECT_TRUE(std::equal(killed.begin(), killed.end(), again.begin()));
+    EXPECT_TRUE(LoggedInOrder(again, {reached, "start: silent installation", "result: exit code 0 (installed)"}));
+    const Tree complete = CompletedOverMarked(true);
+    Tree found = SurveyOf(destination, LARGE_PAYLOAD);
+    EXPECT_EQ(complete, found) << "expected:\n" << Show(complete) << "found:\n" << Show(found);
+    ExpectNoTemporaryFile(TempPath());
+}
