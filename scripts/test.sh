@@ -58,9 +58,13 @@ windows_suite() { # build, name, ctest arguments...
 # stdcall call-backs, the 76-byte OPENFILENAME, PE32): a whole installation
 # with the shell's program group, the Windows 95 row under the call trace, a
 # double-byte code page through the chooser, the older-shell path beside a
-# planted library, an abort, a kill, and the hardening checks. Each costs about 10 to 25 s there (docs/emulation.md).
+# planted library, an abort, a kill, the hardening checks, and the
+# unattended runs (silent with the shell's group, passive, killed and run
+# again). Each costs about 10 to 25 s there (docs/emulation.md).
 EMULATED_PART=(installer_image e2e.DefaultInstallWithTheShellsProgramGroup e2e.Win95 e2e.cp932 e2e.PlantedLibraryOlderShell
-               faults.Middle faults.InTheFirstMember hardening)
+               faults.Middle faults.InTheFirstMember hardening
+               unattended.SilentDefaultWithTheShellsProgramGroup unattended.PassiveOverAnEarlierOne
+               unattended.KilledAndRunAgain)
 # Under qemu-user 7.2 the fast-fail interrupt of an overrun stack guard
 # reaches Wine as an unknown trap (docs/emulation.md): that one case runs
 # where 32-bit code runs and in the x86-64 suite only.
