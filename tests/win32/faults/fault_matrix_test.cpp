@@ -1394,3 +1394,33 @@ TEST(UnattendedKill, LogReadableAndNextRunRestores)
     EXPECT_EQ(complete, found) << "expected:\n" << Show(complete) << "found:\n" << Show(found);
     ExpectNoTemporaryFile(TempPath());
 }
+
+// Abort! pressed in the passive dialog aborts without a question: the
+// earlier installation is back, and the exit code says cancelled.
+TEST(UnattendedAbort, PassiveAbortIsCancelled)
+{
+    CreateDirectoryA(kWork, nullptr);
+    const std::string destination = std::string(kWork) + "\\unattended-abort";
+    const std::string log = std::string(kWork) + "\\unattended-abort.log";
+    RemoveEverything(destination);
+    ASSERT_TRUE(RemoveTree(log));
+    ASSERT_TRUE(CopyFileA(LARGE_EXE, kInstaller, FALSE));
+    ASSERT_TRUE(CreateMarkedInstallation(destination));
+    const Tree before = SurveyOf(destination, LARGE_PAYLOAD);
+
+    InstallerRun run;
+    ASSERT_TRUE(run.Start(kInstaller, "/P /ICONS=0 /LOG=" + log + " /D=" + destination));
+    ASSERT_TRUE(run.WaitForDialog());
+    ASSERT_TRUE(PollUntil(run, [&] { return run.ControlText(113) == "Extracting file: vexa.hlp"; }));
+    ASSERT_TRUE(run.Press(IDCANCEL));
+    std::vector<SeenBox> boxes = run.AnswerBoxesUntilExit({});
+    EXPECT_EQ(1, run.WaitForExit());
+    EXPECT_EQ(0u, boxes.size()) << "a box was shown: " << (boxes.empty() ? "" : boxes[0].text);
+    EXPECT_TRUE(LoggedInOrder(LogLines(log), {"status: Extracting file: vexa.hlp",
+                                              "Vexa Installation Warning: Are you sure you want to abort the "
+                                              "installation?",
+                                              "answer: Yes", "result: exit code 1 (cancelled)"}));
+    Tree found = SurveyOf(destination, LARGE_PAYLOAD);
+    EXPECT_EQ(before, found) << "found:\n" << Show(found);
+    ExpectNoTemporaryFile(TempPath());
+}
