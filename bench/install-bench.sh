@@ -27,7 +27,7 @@ else
 fi
 # Unmanaged windows: with no window manager Wine otherwise waits for each
 # hidden window to be withdrawn, which would be timed as the installer's.
-run_i686 sh -c 'sh "$1" "$WINEPREFIX" && "${WINESERVER:-wineserver}" -w' sh "$ROOT/tests/win32/common/prepare_prefix.sh"
+run_i686 sh -c 'sh "$1" "$WINEPREFIX" && "${WINESERVER:-wineserver}" -w' sh "$ROOT/tests/win32/support/prepare_prefix.sh"
 winpath() { echo "z:$1" | tr / '\\'; }
 status=0
 run_i686 xvfb-run -a -s "-screen 0 1024x768x24" \

@@ -71,6 +71,6 @@ build_win64() {
 # made anew where it is of the other kind (Wine does not start on one), no
 # window left to a window manager.
 ensure_wineprefix() {
-    sh "$ROOT/tests/win32/common/prepare_prefix.sh" "$WINEPREFIX"
+    sh "$ROOT/tests/win32/support/prepare_prefix.sh" "$WINEPREFIX"
     run_wineserver -w || true
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "expected_boxes.h"
 #include "installer_driver.h"
 
 namespace {
@@ -176,7 +177,7 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
         // Installed into the directory the dialog shows.
         run.SetChecked(111, false);
         ASSERT_TRUE(run.Press(IDOK));
-        EXPECT_EQ((Texts{"Vexa Installation"}), Captions(run.AnswerBoxesUntilExit({})));
+        EXPECT_EQ((Texts{kSuccess.caption}), Captions(run.AnswerBoxesUntilExit({})));
         EXPECT_EQ(0, run.WaitForExit());
         ExpectInstalled(chosen);
     }
@@ -190,7 +191,7 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
         run.SetChecked(109, true);
         run.SetChecked(111, false);
         ASSERT_TRUE(run.Press(IDOK));
-        EXPECT_EQ((Texts{"Vexa Installation Warning", "Vexa Installation"}),
+        EXPECT_EQ((Texts{kKeepSettings.caption, kSuccess.caption}),
                   Captions(run.AnswerBoxesUntilExit({IDNO})));
         EXPECT_EQ(0, run.WaitForExit());
         ExpectInstalled(chosen);
