@@ -474,7 +474,9 @@ TEST_F(InstallDialogInstall, BadPackagesEndWithZeroAfterRollBack)
                                                c.checksumDelta
                                          : 0;
         MessageBoxScript boxes;
+        HWND shown = nullptr;
         INT_PTR result = RunInstallDialog(image, [&](DialogDriver& d) {
+            shown = d.Dialog();
             d.SetText(105, dest_);
             d.Press(IDOK);
         });
@@ -482,7 +484,10 @@ TEST_F(InstallDialogInstall, BadPackagesEndWithZeroAfterRollBack)
         ASSERT_EQ(boxes.Boxes().size(), 1u) << Describe(boxes);
         EXPECT_EQ(boxes.Boxes()[0].caption, c.caption);
         EXPECT_EQ(boxes.Boxes()[0].text, c.text);
+        // The engine's errors are the dialog's boxes.
+        EXPECT_EQ(boxes.Boxes()[0].buttons, static_cast<UINT>(MB_OK));
         EXPECT_EQ(boxes.Boxes()[0].icon, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_EQ(boxes.Boxes()[0].owner, shown);
         EXPECT_FALSE(FileExists(dest_)) << "rolled back";
         FreeLibrary(module_);
         module_ = nullptr;
@@ -535,13 +540,20 @@ TEST_F(SliceChainRun, NoSliceStartsWhileAnotherShowsABox)
         SetTimer(session.dialogWindow, IDT_INSTALL, 0, nullptr);
     });
     boxes.Answer(IDYES);  // keep the settings
+    HWND shown = nullptr;
     INT_PTR result = RunInstallDialog(image, [&](DialogDriver& d) {
+        shown = d.Dialog();
         d.SetText(105, dest_);
         d.Press(IDOK);
     });
     EXPECT_EQ(result, 1) << Describe(boxes);
     ASSERT_EQ(boxes.Boxes().size(), 1u) << Describe(boxes);
     EXPECT_EQ(boxes.Boxes()[0].caption, kKeepSettings.caption);
+    // The engine's questions are the dialog's boxes.
+    EXPECT_EQ(boxes.Boxes()[0].text, kKeepSettings.text);
+    EXPECT_EQ(boxes.Boxes()[0].buttons, static_cast<UINT>(MB_YESNO));
+    EXPECT_EQ(boxes.Boxes()[0].icon, static_cast<UINT>(MB_ICONQUESTION));
+    EXPECT_EQ(boxes.Boxes()[0].owner, shown);
     ExpectInstalled({6});
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(ReadFileBytes(Member(6), bytes));
