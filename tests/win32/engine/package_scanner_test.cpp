@@ -245,7 +245,7 @@ TEST_F(ScanTest, OpensItsOwnExecutable)
     char own[MAX_PATH];
     GetModuleFileNameA(nullptr, own, sizeof own);
     ASSERT_EQ(OpenPackageImage(), 1);
-    EXPECT_STREQ(session.textBuffer, own);
+    EXPECT_STREQ(session.imagePath, own);
     EXPECT_NE(session.packageStream, nullptr);
     EXPECT_GT(session.packageLength, 0);
     ASSERT_FALSE(statusLog.empty());
