@@ -39,8 +39,5 @@ if ! runs_32bit_code; then
     echo "from a machine that runs 32-bit code; the stub's size below is the same everywhere."
 fi
 
-exe=$(stat -c %s "$tree/bin/setup32.exe")
-package=$(stat -c %s "$tree/setup32-package/vexaall.pkg")
-echo "setup32.exe: $exe bytes, package $package bytes, stub $((exe - package)) bytes" \
-     "($(awk -v s=$((exe - package)) 'BEGIN { printf "%.1f", s / 1024 }') KiB)"
+print_image_sizes "$tree"
 exit $status
