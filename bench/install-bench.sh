@@ -27,7 +27,7 @@ else
 fi
 # Unmanaged windows: with no window manager Wine otherwise waits for each
 # hidden window to be withdrawn, which would be timed as the installer's.
-run_i686 sh -c 'sh "$1" "$WINEPREFIX" && "${WINESERVER:-wineserver}" -w' sh "$ROOT/tests/win32/common/prepare_prefix.sh"
+run_i686 sh -c 'sh "$1" "$WINEPREFIX" && "${WINESERVER:-wineserver}" -w' sh "$ROOT/tests/win32/support/prepare_prefix.sh"
 winpath() { echo "z:$1" | tr / '\\'; }
 status=0
 run_i686 xvfb-run -a -s "-screen 0 1024x768x24" \
@@ -39,8 +39,5 @@ if ! runs_32bit_code; then
     echo "from a machine that runs 32-bit code; the stub's size below is the same everywhere."
 fi
 
-exe=$(stat -c %s "$tree/bin/setup32.exe")
-package=$(stat -c %s "$tree/setup32-package/vexaall.pkg")
-echo "setup32.exe: $exe bytes, package $package bytes, stub $((exe - package)) bytes" \
-     "($(awk -v s=$((exe - package)) 'BEGIN { printf "%.1f", s / 1024 }') KiB)"
+print_image_sizes "$tree"
 exit $status

@@ -186,10 +186,10 @@ void RemoveSetAsideDirIfEmpty()
 void AppendKept(const char* path)
 {
     session.keptCount++;
-    char* text = session.textBuffer;
-    if (session.keptCount > 1 && !JoinText(text, TEXT_BUFFER_SIZE, text, "\n"))
+    char* text = session.keptFiles;
+    if (session.keptCount > 1 && !JoinText(text, sizeof session.keptFiles, text, "\n"))
         return;
-    JoinText(text, TEXT_BUFFER_SIZE, text, path);
+    JoinText(text, sizeof session.keptFiles, text, path);
 }
 
 uint8_t RecordCheck(const uint8_t* record)
@@ -453,7 +453,7 @@ int KeptReportCount()
 void ClearKeptReport()
 {
     session.keptCount = 0;
-    session.textBuffer[0] = '\0';
+    session.keptFiles[0] = '\0';
 }
 
 // A second installer that worked in the same directory would overwrite

@@ -100,7 +100,7 @@ void CommitJournal();
 bool RollBackJournal();
 
 // Paths of files that stay set aside, collected for one message: the
-// count, and the paths one per line in session.textBuffer.
+// count, and the paths one per line in session.keptFiles.
 int KeptReportCount();
 void ClearKeptReport();
 

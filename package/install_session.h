@@ -16,7 +16,7 @@
 
 enum {
     PATH_BUFFER_SIZE = 300,   // every path buffer, terminator included
-    TEXT_BUFFER_SIZE = 900,   // the one long buffer
+    TEXT_BUFFER_SIZE = 900,   // the long buffers: lists of files, program manager commands
     SLICE_LIMIT = 10000,      // a full slice reads SLICE_LIMIT + 1 bytes
     MAX_DESTINATION_DIR = 279 // longest destination whose derived paths all fit
 };
@@ -41,13 +41,15 @@ struct InstallSession {
     int abortPending;
 
     // Streams and path buffers.
-    char textBuffer[TEXT_BUFFER_SIZE];
+    char imagePath[PATH_BUFFER_SIZE];      // the installer's own file, read as the package
     ByteStream* packageStream;
     ByteStream* memberStream;
     char tempPath[PATH_BUFFER_SIZE];
     char memberPath[PATH_BUFFER_SIZE];
     char backupDir[PATH_BUFFER_SIZE];
     char statusBuffer[PATH_BUFFER_SIZE];   // the status line's text, nothing else
+    char chooserDir[PATH_BUFFER_SIZE];     // the chooser's proposal while it is open
+    char progmanCommand[TEXT_BUFFER_SIZE]; // the program manager command being sent
     PathParts pathParts;
 
     // Scan state.
@@ -56,9 +58,10 @@ struct InstallSession {
     int memberIndex;
     int sliceBytes;
 
-    // Files kept set aside that the next message names (their paths, one
-    // a line, in textBuffer).
+    // Files kept set aside that the next message names: how many, and
+    // their paths, one a line.
     int keptCount;
+    char keptFiles[TEXT_BUFFER_SIZE];
 
     // Progress values.
     int32_t packageLength;

@@ -36,7 +36,7 @@ void ReportKept(InstallError number)
         return;
     // The report may show a box: the list must not be needed after it.
     char files[TEXT_BUFFER_SIZE];
-    JoinText(files, sizeof files, session.textBuffer);
+    JoinText(files, sizeof files, session.keptFiles);
     ClearKeptReport();
     ReportErrorNaming(number, files);
 }

@@ -139,9 +139,11 @@ int OpenPackageFile(const char* path)
 
 int OpenPackageImage()
 {
-    DWORD length = GetModuleFileNameA(session.appInstance, session.textBuffer, TEXT_BUFFER_SIZE - 1);
-    session.textBuffer[length < TEXT_BUFFER_SIZE ? length : TEXT_BUFFER_SIZE - 1] = '\0';
-    return OpenPackageFile(session.textBuffer);
+    // A path cut off at the buffer's end could name some other file: then
+    // none is opened.
+    DWORD length = GetModuleFileNameA(session.appInstance, session.imagePath, PATH_BUFFER_SIZE - 1);
+    session.imagePath[length < PATH_BUFFER_SIZE - 1 ? length : 0] = '\0';
+    return OpenPackageFile(session.imagePath);
 }
 
 void ShowScanningStatus()

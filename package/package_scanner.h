@@ -10,7 +10,7 @@
 extern int32_t expectedChecksum;
 
 // Opens the installer's own executable as the package image (its path goes
-// into textBuffer). 1 opened; 0 failed, error [9] shown.
+// into imagePath). 1 opened; 0 failed, error [9] shown.
 int OpenPackageImage();
 
 // Opens the file at path as the package image; OpenPackageImage's second half.

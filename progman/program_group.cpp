@@ -10,8 +10,8 @@ const DWORD EXECUTE_TIMEOUT_MS = 5000;
 // (command line and working directory) and sends it.
 int SendItemCommand(const char* format)
 {
-    wsprintfA(session.textBuffer, format, session.destinationDir, session.destinationDir);
-    return SendProgmanCommand(session.textBuffer);
+    wsprintfA(session.progmanCommand, format, session.destinationDir, session.destinationDir);
+    return SendProgmanCommand(session.progmanCommand);
 }
 
 }  // namespace

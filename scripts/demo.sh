@@ -30,7 +30,7 @@ mkdir -p "$demo"
 if ! grep -qsx "#arch=$arch" "$WINEPREFIX/system.reg"; then
     # Made where the programs will run: a 64-bit prefix made outside the
     # emulation's namespace lacks its 32-bit half.
-    run_i686 sh "$ROOT/tests/win32/common/prepare_prefix.sh" "$WINEPREFIX"
+    run_i686 sh "$ROOT/tests/win32/support/prepare_prefix.sh" "$WINEPREFIX"
     # A Wine desktop of its own: windows get their frames and captions
     # without a window manager, in the screenshots too.
     wine_i686 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1

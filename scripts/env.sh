@@ -41,6 +41,16 @@ use_wine64() {
 run_wine() { "${WINELOADER:-wine}" "$@"; }
 run_wineserver() { "${WINESERVER:-wineserver}" "$@"; }
 
+# The finished image's size line, for the build tree given: the whole file,
+# its package, and the stub (the file minus its package).
+print_image_sizes() { # build tree
+    local exe package
+    exe=$(stat -c %s "$1/bin/setup32.exe")
+    package=$(stat -c %s "$1/setup32-package/vexaall.pkg")
+    echo "setup32.exe: $exe bytes, package $package bytes, stub $((exe - package)) bytes" \
+         "($(awk -v s=$((exe - package)) 'BEGIN { printf "%.1f", s / 1024 }') KiB)"
+}
+
 configure_and_build() { # dir, extra cmake args...
     local dir=$1; shift
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
@@ -71,6 +81,6 @@ build_win64() {
 # made anew where it is of the other kind (Wine does not start on one), no
 # window left to a window manager.
 ensure_wineprefix() {
-    sh "$ROOT/tests/win32/common/prepare_prefix.sh" "$WINEPREFIX"
+    sh "$ROOT/tests/win32/support/prepare_prefix.sh" "$WINEPREFIX"
     run_wineserver -w || true
 }

@@ -7,7 +7,8 @@
 # qemu-user (scripts/emulate-i386.sh), and only the part of the i686 suite
 # that starts the shipped image on every path where the builds differ
 # (docs/emulation.md); SETUP32_EMULATE_ALL=1 runs all of it there. The last
-# line says how each suite ran and its counts.
+# lines give the shipped image's size, the times, and how each suite ran
+# and its counts.
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 bash "$ROOT/scripts/setup.sh"
@@ -105,6 +106,7 @@ fi
 use_wine64
 windows_suite "$WIN64_BUILD" "x86-64 on wine64"
 summary=$(printf ', %s' "${times[@]}")
+print_image_sizes "$WIN32_BUILD"
 echo "Times: ${summary#, }, whole command $SECONDS s"
 summary=$(printf ', %s' "${suites[@]}")
 echo "Windows tests: ${summary#, }"

@@ -1,6 +1,7 @@
 // The destination directory chooser: the old-style Open dialog with our own
 // template, whose hook keeps an edit field filled with the directory the
-// dialog is showing plus "vexa" and takes that field's text at OK. Also the
+// dialog is showing plus "vexa" (in chooserDir) and takes that field's text
+// into destinationDir at OK. Also the
 // window centring shared with the installation dialog.
 #include <windows.h>
 #include <commdlg.h>
@@ -36,7 +37,8 @@ int ChooseDirectory(HWND owner)
     dialog.hInstance = session.appInstance;
     dialog.lpstrFile = chosenFile;
     dialog.nMaxFile = sizeof chosenFile;
-    dialog.lpstrInitialDir = session.destinationDir;
+    JoinText(session.chooserDir, sizeof session.chooserDir, session.destinationDir);
+    dialog.lpstrInitialDir = session.chooserDir;
     dialog.lpstrTitle = "Destination Directory";
     // Unvalidated: the file name given at OK (see FileHook) is one that no
     // file or directory can have.
@@ -45,7 +47,7 @@ int ChooseDirectory(HWND owner)
     dialog.lpTemplateName = MAKEINTRESOURCEA(IDD_CHOOSER);
 
     if (firstBrowse) {
-        session.destinationDir[3] = '\0';
+        session.chooserDir[3] = '\0';
         firstBrowse = 0;
     }
     return GetOpenFileNameA(&dialog) ? 1 : 0;
@@ -84,7 +86,7 @@ extern "C" UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam,
 
 void RefreshDirectoryEdit(HWND chooser)
 {
-    char* text = session.destinationDir;
+    char* text = session.chooserDir;
     LRESULT fullLength = SendDlgItemMessageA(chooser, ID_CURRENT_DIR, WM_GETTEXTLENGTH, 0, 0);
     SendDlgItemMessageA(chooser, ID_CURRENT_DIR, WM_GETTEXT, PATH_BUFFER_SIZE, reinterpret_cast<LPARAM>(text));
     size_t length = TextLength(text);

@@ -47,7 +47,7 @@ std::string Refresh(const std::string& currentDirectory)
     SendDlgItemMessageA(chooser, 1088, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(currentDirectory.c_str()));
     RefreshDirectoryEdit(chooser);
     std::string text = ItemText(chooser, IDC_CHOOSER_DIR);
-    EXPECT_EQ(text, session.destinationDir) << "the result stands in destinationDir too";
+    EXPECT_EQ(text, session.chooserDir) << "the result stands in the chooser's own buffer";
     DestroyWindow(chooser);
     return text;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dialog_driver.h"
+#include "expected_boxes.h"
 #include "install_dialog.h"
 #include "install_session.h"
 #include "installer_image.h"
@@ -25,11 +26,6 @@ int32_t expectedChecksum;
 
 namespace {
 
-const char kWarning[] = "Vexa Installation Warning";
-const char kAbortQuestion[] = "Are you sure you want to abort the installation?";
-const char kCorrupt[] =
-    "The installation file seems to be corrupt!\n\nPlease try running the installation program again or download a "
-    "new version!";
 const int kDriveZ = 26;
 const COLORREF kOverallBlue = RGB(0, 100, 200);
 const COLORREF kFileGreen = RGB(0, 200, 100);
@@ -313,7 +309,7 @@ TEST_F(InstallDialogInstall, RunsToCompletionWithMovingBars)
     });
     EXPECT_EQ(result, 1) << Describe(boxes);
     ASSERT_EQ(boxes.Boxes().size(), 1u) << Describe(boxes);
-    EXPECT_EQ(boxes.Boxes()[0].caption, kWarning);
+    EXPECT_EQ(boxes.Boxes()[0].caption, kSpaceWarning.caption);
     EXPECT_EQ(boxes.Boxes()[0].text.rfind("You have chosen to install to a directory path which has spaces", 0), 0u);
     EXPECT_EQ(boxes.Boxes()[0].buttons, static_cast<UINT>(MB_YESNO));
     EXPECT_EQ(boxes.Boxes()[0].icon, static_cast<UINT>(MB_ICONQUESTION));
@@ -351,8 +347,8 @@ TEST_F(InstallDialogAbort, NoResumesTheScanToCompletion)
     });
     EXPECT_EQ(result, 1) << Describe(boxes);
     ASSERT_EQ(boxes.Boxes().size(), 1u) << Describe(boxes);
-    EXPECT_EQ(boxes.Boxes()[0].caption, kWarning);
-    EXPECT_EQ(boxes.Boxes()[0].text, kAbortQuestion);
+    EXPECT_EQ(boxes.Boxes()[0].caption, kAbortQuestion.caption);
+    EXPECT_EQ(boxes.Boxes()[0].text, kAbortQuestion.text);
     EXPECT_EQ(boxes.Boxes()[0].icon, static_cast<UINT>(MB_ICONQUESTION));
     EXPECT_EQ(barAfterRepaint, kOverallBlue);
     EXPECT_EQ(iconAfterRepaint, RGB(0, 255, 0));
@@ -390,7 +386,7 @@ TEST_F(InstallDialogAbort, YesRollsBackToOptionsModeAndInstallRunsAgain)
     });
     EXPECT_EQ(result, 1) << Describe(boxes);
     ASSERT_EQ(boxes.Boxes().size(), 1u) << Describe(boxes);
-    EXPECT_EQ(boxes.Boxes()[0].text, kAbortQuestion);
+    EXPECT_EQ(boxes.Boxes()[0].text, kAbortQuestion.text);
     EXPECT_EQ(session.makeBackups, 0);
     ExpectInstalled();
 }
@@ -404,8 +400,8 @@ TEST_F(InstallDialogInstall, RefusalsLeaveTheDialogInOptionsMode)
         const char* caption;
         bool switchedToProgress;
     } cases[] = {
-        {"space in the path, answered No", dest_ + "\\with space", IDNO, kWarning, false},
-        {"parent directory missing", dest_ + "\\missing\\vexa", IDOK, "Vexa Installation Error [1]", true},
+        {"space in the path, answered No", dest_ + "\\with space", IDNO, kSpaceWarning.caption, false},
+        {"parent directory missing", dest_ + "\\missing\\vexa", IDOK, kCreateDirError.caption, true},
     };
     HMODULE image = Image();
     for (const Case& c : cases) {
@@ -467,8 +463,8 @@ TEST_F(InstallDialogInstall, BadPackagesEndWithZeroAfterRollBack)
         const char* caption;
         const char* text;
     } cases[] = {
-        {"checksum differs", true, 1, "Vexa Installation Error [13]", kCorrupt},
-        {"no member in the image", false, 0, "Vexa Installation Error [14]", kCorrupt},
+        {"checksum differs", true, 1, kCorruptError.caption, kCorruptError.text},
+        {"no member in the image", false, 0, kEmptyPackageError.caption, kEmptyPackageError.text},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -478,7 +474,9 @@ TEST_F(InstallDialogInstall, BadPackagesEndWithZeroAfterRollBack)
                                                c.checksumDelta
                                          : 0;
         MessageBoxScript boxes;
+        HWND shown = nullptr;
         INT_PTR result = RunInstallDialog(image, [&](DialogDriver& d) {
+            shown = d.Dialog();
             d.SetText(105, dest_);
             d.Press(IDOK);
         });
@@ -486,7 +484,10 @@ TEST_F(InstallDialogInstall, BadPackagesEndWithZeroAfterRollBack)
         ASSERT_EQ(boxes.Boxes().size(), 1u) << Describe(boxes);
         EXPECT_EQ(boxes.Boxes()[0].caption, c.caption);
         EXPECT_EQ(boxes.Boxes()[0].text, c.text);
+        // The engine's errors are the dialog's boxes.
+        EXPECT_EQ(boxes.Boxes()[0].buttons, static_cast<UINT>(MB_OK));
         EXPECT_EQ(boxes.Boxes()[0].icon, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_EQ(boxes.Boxes()[0].owner, shown);
         EXPECT_FALSE(FileExists(dest_)) << "rolled back";
         FreeLibrary(module_);
         module_ = nullptr;
@@ -539,13 +540,20 @@ TEST_F(SliceChainRun, NoSliceStartsWhileAnotherShowsABox)
         SetTimer(session.dialogWindow, IDT_INSTALL, 0, nullptr);
     });
     boxes.Answer(IDYES);  // keep the settings
+    HWND shown = nullptr;
     INT_PTR result = RunInstallDialog(image, [&](DialogDriver& d) {
+        shown = d.Dialog();
         d.SetText(105, dest_);
         d.Press(IDOK);
     });
     EXPECT_EQ(result, 1) << Describe(boxes);
     ASSERT_EQ(boxes.Boxes().size(), 1u) << Describe(boxes);
-    EXPECT_EQ(boxes.Boxes()[0].caption, kWarning);
+    EXPECT_EQ(boxes.Boxes()[0].caption, kKeepSettings.caption);
+    // The engine's questions are the dialog's boxes.
+    EXPECT_EQ(boxes.Boxes()[0].text, kKeepSettings.text);
+    EXPECT_EQ(boxes.Boxes()[0].buttons, static_cast<UINT>(MB_YESNO));
+    EXPECT_EQ(boxes.Boxes()[0].icon, static_cast<UINT>(MB_ICONQUESTION));
+    EXPECT_EQ(boxes.Boxes()[0].owner, shown);
     ExpectInstalled({6});
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(ReadFileBytes(Member(6), bytes));
@@ -578,7 +586,7 @@ TEST_F(SliceChainRun, CancelArrivingInsideAHandlerWaitsForIt)
         MessageBoxScript boxes;
         BoxWatch watch;
         boxes.OnShow([&](HWND box, const RecordedBox& shown) {
-            if (shown.text != kAbortQuestion)
+            if (shown.text != kAbortQuestion.text)
                 PostMessageA(session.dialogWindow, WM_COMMAND, IDCANCEL, 0);
             watch.last = box;
             InterlockedIncrement(&watch.shown);
@@ -595,8 +603,8 @@ TEST_F(SliceChainRun, CancelArrivingInsideAHandlerWaitsForIt)
         });
         EXPECT_EQ(result, 0);
         ASSERT_EQ(boxes.Boxes().size(), 2u) << Describe(boxes);
-        EXPECT_NE(boxes.Boxes()[0].text, kAbortQuestion);
-        EXPECT_EQ(boxes.Boxes()[1].text, kAbortQuestion);
+        EXPECT_NE(boxes.Boxes()[0].text, kAbortQuestion.text);
+        EXPECT_EQ(boxes.Boxes()[1].text, kAbortQuestion.text);
         EXPECT_FALSE(FileExists(dest_ + "\\with space"));
         for (int i = 0; i < MEMBER_COUNT; i++) {
             if (i != 6 || !c.existingSettings) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "expected_boxes.h"
 #include "installer_driver.h"
 
 namespace {
@@ -22,6 +23,7 @@ const char* const kMembers[] = {"vexa32.exe", "vlink32.exe", "vexa.hlp",    "irc
 
 struct CodePage {
     UINT codePage;
+    const char* locale;   // the Unix locale that gives Wine this code page (CMake reads it here)
     // A directory name with trail bytes 0x41 to 0x5A, and one that ends in a
     // character with trail byte 0x5C (949 has none: its second name has a
     // letter-like trail byte as well).
@@ -32,10 +34,10 @@ struct CodePage {
 // 932: ア 83 41, プ 83 76, リ 83 8A, 表 95 5C. 936: 誂 D5 41, 乗 81 5C.
 // 949: 갂 81 41, 늎 88 5A. 950: 乙 A4 41, 許 B3 5C.
 const CodePage kCodePages[] = {
-    {932, "\x83\x41\x83\x76\x83\x8A\x95\x5C", "\x95\x5C"},
-    {936, "\xD5\x41\x81\x5C", "\x81\x5C"},
-    {949, "\x81\x41\x88\x5A", "\x88\x5A"},
-    {950, "\xA4\x41\xB3\x5C", "\xB3\x5C"},
+    {932, "ja_JP", "\x83\x41\x83\x76\x83\x8A\x95\x5C", "\x95\x5C"},
+    {936, "zh_CN", "\xD5\x41\x81\x5C", "\x81\x5C"},
+    {949, "ko_KR", "\x81\x41\x88\x5A", "\x88\x5A"},
+    {950, "zh_TW", "\xA4\x41\xB3\x5C", "\xB3\x5C"},
 };
 
 // Opens the chooser from the dialog; null when it does not come.
@@ -118,7 +120,7 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
     const CodePage& c = GetParam();
     // Without the locale Wine would run in a single-byte page and every
     // check below would pass for the wrong reason.
-    ASSERT_EQ(c.codePage, GetACP()) << "the locale of code page " << c.codePage << " is not in force";
+    ASSERT_EQ(c.codePage, GetACP()) << "the locale " << c.locale << ".UTF-8 of code page " << c.codePage << " is not in force";
 
     const std::string number = std::to_string(c.codePage);
     const std::string work = "c:\\cp" + number;
@@ -176,7 +178,7 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
         // Installed into the directory the dialog shows.
         run.SetChecked(111, false);
         ASSERT_TRUE(run.Press(IDOK));
-        EXPECT_EQ((Texts{"Vexa Installation"}), Captions(run.AnswerBoxesUntilExit({})));
+        EXPECT_EQ((Texts{kSuccess.caption}), Captions(run.AnswerBoxesUntilExit({})));
         EXPECT_EQ(0, run.WaitForExit());
         ExpectInstalled(chosen);
     }
@@ -190,7 +192,7 @@ TEST_P(CodePageCase, PathsKeepTheirDoubleByteCharacters)
         run.SetChecked(109, true);
         run.SetChecked(111, false);
         ASSERT_TRUE(run.Press(IDOK));
-        EXPECT_EQ((Texts{"Vexa Installation Warning", "Vexa Installation"}),
+        EXPECT_EQ((Texts{kKeepSettings.caption, kSuccess.caption}),
                   Captions(run.AnswerBoxesUntilExit({IDNO})));
         EXPECT_EQ(0, run.WaitForExit());
         ExpectInstalled(chosen);

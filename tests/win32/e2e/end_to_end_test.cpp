@@ -9,28 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "expected_boxes.h"
 #include "installer_driver.h"
 #include "progman_server.h"
 
 namespace {
-
-const char kSuccessText[] =
-    "Vexa Installation was successful!\n\nPlease take the time to browse through the readme.txt, versions.txt, "
-    "and vexa.hlp files!\n\nHave fun!";
-const char kIconsText[] =
-    "There seems to be a problem adding Vexa icons to the Program Manager!\n\nDo you want me to try again?";
-const char kCopyText[] =
-    "There seems to be a problem copying files to their destination.\n\nPlease try running the installation "
-    "program again!";
-
-struct ExpectedBox {
-    const char* caption;
-    const char* text;
-    UINT buttons;
-};
-const ExpectedBox kSuccess{"Vexa Installation", kSuccessText, MB_OK};
-const ExpectedBox kIconsError{"Vexa Installation Error [15]", kIconsText, MB_YESNO};
-const ExpectedBox kCopyError{"Vexa Installation Error [4]", kCopyText, MB_OK};
 
 const char* const kMembers[] = {"vexa32.exe",  "vlink32.exe", "vexa.hlp",   "ircintro.hlp",
                                 "readme.txt",  "versions.txt", "vexa.ini",  "aliases.ini",
@@ -188,13 +171,7 @@ TEST_P(EndToEnd, Runs)
     std::vector<SeenBox> boxes = run.AnswerBoxesUntilExit(c.answers);
     EXPECT_EQ(0, run.WaitForExit());
 
-    ASSERT_EQ(c.boxes.size(), boxes.size());
-    for (size_t i = 0; i < boxes.size(); ++i) {
-        SCOPED_TRACE("box " + std::to_string(i + 1));
-        EXPECT_EQ(c.boxes[i].caption, boxes[i].caption);
-        EXPECT_EQ(c.boxes[i].text, boxes[i].text);
-        EXPECT_EQ(c.boxes[i].buttons, boxes[i].buttons);
-    }
+    ExpectBoxes(c.boxes, boxes);
 
     if (c.installed) {
         std::vector<std::string> expected(std::begin(kMembers), std::end(kMembers));

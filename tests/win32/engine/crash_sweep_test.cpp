@@ -328,7 +328,7 @@ protected:
     // A whole installation in this process, as the shell runs it.
     int InstallHere()
     {
-        boxes.Answer(GetParam().answer);
+        Answer(GetParam().answer == IDYES);
         int result = Install(image, dest, GetParam().makeBackups);
         ReleaseDestination();
         return result;
@@ -437,24 +437,24 @@ TEST_P(CrashSweep, EveryStepOfAnInstallation)
                      reference.steps[k - 1].path);
         ASSERT_NO_FATAL_FAILURE(Prepare());
         ASSERT_EQ(RunChild("install", k), static_cast<DWORD>(CRASH_EXIT_CODE));
-        boxes.Clear();
+        ClearMessages();
         ASSERT_NO_FATAL_FAILURE(RecoverAndAbort());
         const Tree& expected = k <= reference.commitRecord ? reference.earlier : reference.complete;
         Tree found = Survey(dest);
         ASSERT_EQ(expected, found) << Difference(expected, found);
         // Silent, but for naming once what a roll-forward could not move
         // into backup.
-        std::vector<std::string> captions = Captions();
+        std::vector<std::string> names = MessageNames();
         if (k <= reference.commitRecord || c.layout == EARLIER || c.layout == LEFTOVERS) {
-            EXPECT_TRUE(captions.empty());
+            EXPECT_TRUE(names.empty());
         } else {
-            EXPECT_LE(captions.size(), 1u);
-            for (const std::string& caption : captions)
-                EXPECT_EQ(caption, "Vexa Installation Error [17]");
+            EXPECT_LE(names.size(), 1u);
+            for (const std::string& name : names)
+                EXPECT_EQ(name, "error 17");
         }
 
         // And one more installation completes.
-        boxes.Clear();
+        ClearMessages();
         ASSERT_EQ(InstallHere(), SLICE_COMPLETE);
         found = Survey(dest);
         if (k <= reference.commitRecord) {
@@ -496,7 +496,7 @@ TEST_P(CrashSweep, EveryStepOfARecovery)
             DWORD code = RunChild("recover", j);
             ASSERT_TRUE(code == static_cast<DWORD>(CRASH_EXIT_CODE) || code == 0) << code;
             runs++;
-            boxes.Clear();
+            ClearMessages();
             ASSERT_NO_FATAL_FAILURE(RecoverAndAbort());
             const Tree& expected = first <= reference.commitRecord ? reference.earlier : reference.complete;
             Tree found = Survey(dest);
@@ -504,7 +504,7 @@ TEST_P(CrashSweep, EveryStepOfARecovery)
             if (code == 0)
                 break;   // the recovery had fewer steps than j: all were ended once
         }
-        boxes.Clear();
+        ClearMessages();
         ASSERT_EQ(InstallHere(), SLICE_COMPLETE);
     }
     std::printf("%s: recoveries of %zu installations ended, %d runs\n", c.name, firsts.size(), runs);
@@ -525,12 +525,8 @@ TEST_P(CrashSweep, LaterInstallationsKeepTheUsersCurrentFiles)
     WriteText(settings, "the user's current settings");
     for (int run = 0; run < 2; run++) {
         SCOPED_TRACE(run == 0 ? "the installation after the ended one" : "the one after that");
-        boxes.Clear();
-        // The recovery names first what it could not move into backup.
-        Layout layout = GetParam().layout;
-        if (run == 0 && (layout == USERS_OWN || layout == OLDER_BACKUP_HELD))
-            boxes.Answer(IDOK);
-        boxes.Answer(IDYES);
+        ClearMessages();
+        Answer(true);
         ASSERT_EQ(Install(image, dest, GetParam().makeBackups), SLICE_COMPLETE);
         ReleaseDestination();
         Bytes found = ReadBytes(settings);
@@ -556,7 +552,7 @@ TEST_F(CrashSweepChild, Run)
     std::string dest = Env("SWEEP_DEST");
     int backups = std::atoi(Env("SWEEP_BACKUPS").c_str());
     if (mode == "install") {
-        boxes.Answer(std::atoi(Env("SWEEP_ANSWER").c_str()));
+        Answer(std::atoi(Env("SWEEP_ANSWER").c_str()) == IDYES);
         Install(Env("SWEEP_IMAGE"), dest, backups);
         ReleaseDestination();
     } else {

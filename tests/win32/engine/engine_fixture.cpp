@@ -9,34 +9,8 @@
 #include "member_install.h"
 #include "package_scanner.h"
 #include "package_writer.h"
-#include "resource_ids.h"
 
 int32_t expectedChecksum;
-
-const char kReadInstallFileText[] =
-    "There seems to be a problem reading the installation file.\n\n"
-    "Please try running the installation program again!";
-const char kExtractText[] =
-    "There seems to be a problem extracting files from the installation file.\n\n"
-    "Please try running the installation program again!";
-const char kCorruptText[] =
-    "The installation file seems to be corrupt!\n\n"
-    "Please try running the installation program again or download a new version!";
-const char kCreateDirText[] =
-    "There seems to be a problem creating the directory you specified.\n\n"
-    "Please try using a different directory name!";
-const char kCopyText[] =
-    "There seems to be a problem copying files to their destination.\n\n"
-    "Please try running the installation program again!";
-const char kBackupDirText[] =
-    "There seems to be a problem creating the backup directory.\n\n"
-    "Please try installing to a different directory!";
-const char kBackupFileText[] =
-    "There seems to be a problem backing up your original files.\n\n"
-    "Please try installing to a different directory!";
-const char kKeepSettingsText[] =
-    "The Vexa installation comes with INI files but if I install them you will lose your current "
-    "Vexa settings.\n\nWould you like to KEEP your current Vexa settings?";
 
 namespace {
 
@@ -211,16 +185,11 @@ void EngineTest::SetUp()
     if (!shared) {
         shared = CreateDialogParamA(GetModuleHandleA(nullptr), "INSTALL_DLG", nullptr, TestDialogProc, 0);
         ASSERT_NE(shared, nullptr);
-        HWND status = GetDlgItem(shared, IDC_STATUS);
-        ShowWindow(status, SW_SHOW);
-        statusProc_ = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StatusProc)));
     }
     dialog = shared;
-    SetDlgItemTextA(dialog, IDC_STATUS, "");
-    statusLog.clear();
     InvalidateRect(dialog, nullptr, TRUE);
     UpdateWindow(dialog);
+    UseInstallReport(&kRecordingReport);
 
     std::memset(&session, 0, sizeof session);
     session.dialogWindow = dialog;
@@ -234,22 +203,70 @@ void EngineTest::TearDown()
     if (session.packageStream || session.memberStream)
         RollBack();
     ReleaseDestination();
+    UseInstallReport(nullptr);
     session.dialogWindow = nullptr;
     current = nullptr;
 }
 
-WNDPROC EngineTest::statusProc_ = nullptr;
+const InstallReport EngineTest::kRecordingReport = {RecordStatus, RecordOverallProgress, RecordError,
+                                                    RecordQuestion};
 
-LRESULT CALLBACK EngineTest::StatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+void EngineTest::RecordStatus(const char* text)
 {
-    LRESULT result = CallWindowProcA(statusProc_, window, message, wParam, lParam);
-    if (message == WM_SETTEXT && current && lParam) {
-        std::string text = reinterpret_cast<const char*>(lParam);
-        current->statusLog.push_back(text);
-        if (current->onStatus)
-            current->onStatus(text);
+    current->statusLog.push_back(text);
+    if (current->onStatus)
+        current->onStatus(text);
+}
+
+// Painted as well: which status line the scanner shows depends on whether
+// the bar has moved (session.overallFill).
+void EngineTest::RecordOverallProgress(ByteStream* package)
+{
+    current->overallPositions.push_back(package ? static_cast<long>(StreamTell(package)) : -1);
+    DefaultInstallReport()->showOverallProgress(package);
+}
+
+void EngineTest::RecordError(InstallError number, const char* text)
+{
+    current->messages.push_back({false, number, text, false});
+    if (current->onMessage)
+        current->onMessage(current->messages.back());
+}
+
+bool EngineTest::RecordQuestion(InstallQuestion question, const char* text)
+{
+    current->messages.push_back({true, question, text, true});
+    if (current->onMessage)
+        current->onMessage(current->messages.back());
+    bool yes = true;
+    if (!current->answers_.empty()) {
+        yes = current->answers_.front();
+        current->answers_.erase(current->answers_.begin());
     }
-    return result;
+    current->messages.back().answer = yes;
+    return yes;
+}
+
+void EngineTest::ClearMessages()
+{
+    messages.clear();
+    answers_.clear();
+}
+
+std::vector<std::string> EngineTest::MessageNames() const
+{
+    static const char* const questions[] = {"keep settings", "spaces in path", "abort"};
+    std::vector<std::string> names;
+    for (const ReportedMessage& m : messages)
+        names.push_back(m.question ? std::string("question: ") + questions[m.number]
+                                   : "error " + std::to_string(m.number));
+    return names;
+}
+
+void EngineTest::ExpectOneError(InstallError number) const
+{
+    ASSERT_EQ(MessageNames(), std::vector<std::string>{"error " + std::to_string(number)});
+    EXPECT_EQ(messages[0].text, ErrorText(number));
 }
 
 int EngineTest::Install(const std::string& image, const std::string& destination, int makeBackups)
@@ -285,25 +302,6 @@ int EngineTest::Scan(const std::string& image, const std::string& destination, i
     }
     EXPECT_EQ(session.packageStream, nullptr);
     return result;
-}
-
-std::vector<std::string> EngineTest::Captions() const
-{
-    std::vector<std::string> captions;
-    for (const RecordedBox& box : boxes.Boxes())
-        captions.push_back(box.caption);
-    return captions;
-}
-
-void ExpectOneError(const MessageBoxScript& boxes, HWND owner, int number, const char* text)
-{
-    ASSERT_EQ(boxes.Boxes().size(), 1u);
-    const RecordedBox& box = boxes.Boxes()[0];
-    EXPECT_EQ(box.caption, "Vexa Installation Error [" + std::to_string(number) + "]");
-    EXPECT_EQ(box.text, text);
-    EXPECT_EQ(box.buttons, static_cast<UINT>(MB_OK));
-    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(box.owner, owner);
 }
 
 // Names in a directory, sorted.

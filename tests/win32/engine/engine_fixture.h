@@ -1,7 +1,9 @@
-// Shared set-up of the engine tests: the real installation dialog (created
-// modeless from its template, with a test procedure), a scratch directory per
-// test, test packages built with the codec tooling and written into image
-// files, and a recorder of the status line.
+// Shared set-up of the engine tests: a report (install_report.h) that records
+// what the engine tells the person installing and answers its questions, the
+// real installation dialog for the bars to be painted on (created modeless
+// from its template, with a test procedure), a scratch directory per test,
+// and test packages built with the codec tooling and written into image
+// files.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "message_box_script.h"
+#include "install_report.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -52,6 +54,14 @@ std::string WriteImage(const std::string& path, const Bytes& package, size_t jun
 // marker, then "ARNI" and CR LF. Members are taken as given.
 Bytes JoinMembers(const std::vector<Bytes>& members);
 
+// A numbered error or a question, as the engine reported it.
+struct ReportedMessage {
+    bool question;
+    int number;        // the error's number, or the InstallQuestion
+    std::string text;  // whole: for an error, its text, the files it names and its advice
+    bool answer;       // a question's answer
+};
+
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -65,36 +75,39 @@ protected:
     int Scan(const std::string& image, const std::string& destination, int makeBackups);
     int Install(const std::string& image, const std::string& destination, int makeBackups);
 
-    // Captions of the boxes shown so far, in order.
-    std::vector<std::string> Captions() const;
+    // The answers to the next questions, in order; Yes once they are used up.
+    void Answer(bool yes) { answers_.push_back(yes); }
+    // Forgets the errors and questions reported so far and the answers not
+    // yet given.
+    void ClearMessages();
+    // The errors and questions in order, by name: "error 13",
+    // "question: keep settings".
+    std::vector<std::string> MessageNames() const;
+    // Exactly one error or question was reported, error number, with its
+    // text from the installer's table.
+    void ExpectOneError(InstallError number) const;
 
     HWND dialog = nullptr;
-    MessageBoxScript boxes;
     std::string work;     // this test's scratch directory
     std::string tempDir;  // what GetTempPathA reports during the test
     std::vector<long> slicePositions;
+    // What the engine reported while the test ran.
     std::vector<std::string> statusLog;
-    // Runs after every status line change, with the new text.
+    std::vector<ReportedMessage> messages;
+    std::vector<long> overallPositions;   // the package's read position at each overall progress report
+    // Run as the engine reports a status text, or an error or question
+    // (before it is answered).
     std::function<void(const std::string&)> onStatus;
+    std::function<void(const ReportedMessage&)> onMessage;
 
 private:
-    static LRESULT CALLBACK StatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static WNDPROC statusProc_;
+    static void RecordStatus(const char* text);
+    static void RecordOverallProgress(ByteStream* package);
+    static void RecordError(InstallError number, const char* text);
+    static bool RecordQuestion(InstallQuestion question, const char* text);
+    static const InstallReport kRecordingReport;
+    std::vector<bool> answers_;
 };
-
-// Message texts of the installer's boxes.
-extern const char kReadInstallFileText[];
-extern const char kExtractText[];
-extern const char kCorruptText[];
-extern const char kCreateDirText[];
-extern const char kCopyText[];
-extern const char kBackupDirText[];
-extern const char kBackupFileText[];
-extern const char kKeepSettingsText[];
-
-// Exactly one box was shown: error number with text, an OK button and the
-// error icon, owned by owner.
-void ExpectOneError(const MessageBoxScript& boxes, HWND owner, int number, const char* text);
 
 // Names in a directory, sorted; none when it cannot be read.
 std::vector<std::string> ListNames(const std::string& dir);

@@ -142,36 +142,27 @@ TEST_F(MemberInstallTest, ExistingFilesAreKeptBackedUpOrOverwritten)
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        boxes.Clear();
+        ClearMessages();
         std::string dest = FreshDir(std::string("outcome\\") + std::to_string(&c - cases));
         MakeExisting(dest, c.existing);
         std::map<std::string, std::string> before;
         for (const Existing& f : c.existing)
             before[f.name] = f.content;
         std::string statusWhenAsked;
-        boxes.OnShow([&](HWND, const RecordedBox&) {
-            char text[300] = "";
-            GetDlgItemTextA(dialog, IDC_STATUS, text, sizeof text);
-            statusWhenAsked = text;
-        });
+        onMessage = [&](const ReportedMessage&) { statusWhenAsked = statusLog.empty() ? "" : statusLog.back(); };
         if (c.answer)
-            boxes.Answer(c.answer);
+            Answer(c.answer == IDYES);
         expectedChecksum = static_cast<int32_t>(test.checksum);
 
         ASSERT_EQ(Install(image, dest, c.makeBackups), SLICE_COMPLETE);
         EXPECT_EQ(session.memberIndex, 11);
 
         if (c.askedDuring) {
-            ASSERT_EQ(boxes.Boxes().size(), 1u);
-            const RecordedBox& box = boxes.Boxes()[0];
-            EXPECT_EQ(box.caption, "Vexa Installation Warning");
-            EXPECT_EQ(box.text, kKeepSettingsText);
-            EXPECT_EQ(box.buttons, static_cast<UINT>(MB_YESNO));
-            EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONQUESTION));
-            EXPECT_EQ(box.owner, dialog);
+            ASSERT_EQ(MessageNames(), std::vector<std::string>{"question: keep settings"});
+            EXPECT_EQ(messages[0].text, QuestionText(QUESTION_KEEP_SETTINGS));
             EXPECT_EQ(statusWhenAsked, c.askedDuring);
         } else {
-            EXPECT_TRUE(boxes.Boxes().empty());
+            EXPECT_TRUE(messages.empty());
         }
 
         for (int i = 0; i < MEMBER_COUNT; i++) {
@@ -189,7 +180,7 @@ TEST_F(MemberInstallTest, ExistingFilesAreKeptBackedUpOrOverwritten)
             EXPECT_EQ(Text(ReadBytes(dest + "\\backup\\" + name)), content) << name;
         for (const std::string& name : c.gone)
             EXPECT_FALSE(PathExists(dest + "\\" + name)) << name;
-        boxes.OnShow(nullptr);
+        onMessage = nullptr;
     }
 }
 
@@ -202,33 +193,32 @@ TEST_F(MemberInstallTest, BackupFailuresReturnToTheOptions)
     struct Case {
         const char* name;
         std::string dest;
-        int error;
-        const char* text;
+        InstallError error;
     } cases[] = {
         // A file where the backup directory belongs: the move into it fails.
-        {"file named backup", work + "\\filebackup", 7, kBackupFileText},
+        {"file named backup", work + "\\filebackup", ERROR_BACK_UP_FILE},
         // A dangling link named backup: nothing there, yet nothing can be made.
-        {"backup directory cannot be created", LinksRoot() + "\\nobackup", 6, kBackupDirText},
+        {"backup directory cannot be created", LinksRoot() + "\\nobackup", ERROR_CREATE_BACKUP_DIRECTORY},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        boxes.Clear();
+        ClearMessages();
         CreateDirectoryA(c.dest.c_str(), nullptr);
-        if (c.error == 7)
+        if (c.error == ERROR_BACK_UP_FILE)
             WriteText(c.dest + "\\backup", "not a directory");
         else
             ASSERT_FALSE(PathExists(c.dest + "\\backup")) << "made by the test fixture engine_links";
         WriteText(c.dest + "\\readme.txt", "previous readme");
 
         EXPECT_EQ(Install(image, c.dest, 1), SLICE_CHOOSE_AGAIN);
-        ExpectOneError(boxes, dialog, c.error, c.text);
+        ExpectOneError(c.error);
         // The dialog's roll-back removed members 0 to 3; the existing file
         // and the directory that was already there stay.
         EXPECT_EQ(Text(ReadBytes(c.dest + "\\readme.txt")), "previous readme");
         for (int i = 0; i < 4; i++)
             EXPECT_FALSE(PathExists(c.dest + "\\" + MemberTable[i])) << MemberTable[i];
         EXPECT_TRUE(IsDirectory(c.dest));
-        if (c.error == 7) {
+        if (c.error == ERROR_BACK_UP_FILE) {
             EXPECT_EQ(Text(ReadBytes(c.dest + "\\backup")), "not a directory");
         }
         std::remove((c.dest + "\\readme.txt").c_str());
@@ -247,26 +237,26 @@ TEST_F(MemberInstallTest, DestinationFileThatCannotBeWrittenShowsError4)
     CreateDirectoryA((dest + "\\vlink32.exe").c_str(), nullptr);
     WriteText(dest + "\\vexa.gid", "index");
     bool memberZeroGoneAtBox = false;
-    boxes.OnShow([&](HWND, const RecordedBox&) { memberZeroGoneAtBox = !PathExists(dest + "\\vexa32.exe"); });
+    onMessage = [&](const ReportedMessage&) { memberZeroGoneAtBox = !PathExists(dest + "\\vexa32.exe"); };
     EXPECT_EQ(Install(image, dest, 0), SLICE_FAILED);
-    ExpectOneError(boxes, dialog, 4, kCopyText);
+    ExpectOneError(ERROR_COPY_FILE);
     EXPECT_TRUE(memberZeroGoneAtBox);
     EXPECT_TRUE(IsDirectory(dest + "\\vlink32.exe"));
     // Its help file was never installed, so the help index stays.
     EXPECT_TRUE(PathExists(dest + "\\vexa.gid"));
     EXPECT_TRUE(IsDirectory(dest));
-    boxes.OnShow(nullptr);
+    onMessage = nullptr;
 
     // A destination that names a file passes the directory step and fails
     // at the first member.
-    boxes.Clear();
+    ClearMessages();
     std::string file = work + "\\plain.txt";
     WriteText(file, "a file");
     std::strcpy(session.destinationDir, file.c_str());
     EXPECT_EQ(CreateDestinationDir(), 1);
     EXPECT_EQ(session.createdDestination, 0);
     EXPECT_EQ(Install(image, file, 1), SLICE_FAILED);
-    ExpectOneError(boxes, dialog, 4, kCopyText);
+    ExpectOneError(ERROR_COPY_FILE);
     EXPECT_EQ(Text(ReadBytes(file)), "a file");
 }
 
@@ -281,14 +271,14 @@ TEST_F(MemberInstallTest, FailedDecodeIsRolledBackNewestFirstWithError5)
 
     std::string dest = work + "\\vexa";
     bool rolledBackAtBox = false;
-    boxes.OnShow([&](HWND, const RecordedBox&) { rolledBackAtBox = !PathExists(dest); });
+    onMessage = [&](const ReportedMessage&) { rolledBackAtBox = !PathExists(dest); };
     std::vector<std::string> removed;
     {
         RemovalWatch watch(work);
         EXPECT_EQ(Scan(image, dest, 1), SLICE_FAILED);
         removed = watch.Removed();
     }
-    ExpectOneError(boxes, dialog, 5, kCopyText);
+    ExpectOneError(ERROR_DECODE_FILE);
     EXPECT_TRUE(rolledBackAtBox);
     // The partly written member goes first, then the installed ones from the
     // newest, then the journal and the set-aside directory, the lock file
@@ -322,10 +312,10 @@ TEST_F(MemberInstallTest, UnreadableTemporaryFileShowsError3AfterRollBack)
     }
     session.memberIndex = 2;
     bool rolledBackAtBox = false;
-    boxes.OnShow([&](HWND, const RecordedBox&) { rolledBackAtBox = !PathExists(dest + "\\vexa32.exe"); });
+    onMessage = [&](const ReportedMessage&) { rolledBackAtBox = !PathExists(dest + "\\vexa32.exe"); };
 
     EXPECT_EQ(InstallMember((work + "\\missing.tmp").c_str()), MEMBER_FAILED);
-    ExpectOneError(boxes, dialog, 3, kReadInstallFileText);
+    ExpectOneError(ERROR_READ_INSTALL_FILE);
     EXPECT_TRUE(rolledBackAtBox);
     EXPECT_FALSE(PathExists(dest + "\\vlink32.exe"));
     EXPECT_FALSE(PathExists(dest + "\\vexa.hlp"));
@@ -347,11 +337,11 @@ TEST_F(MemberInstallTest, DestinationDirectoryRefusedWithError1)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        boxes.Clear();
+        ClearMessages();
         std::strcpy(session.destinationDir, c.dest.c_str());
         session.createdDestination = 0;
         EXPECT_EQ(CreateDestinationDir(), MEMBER_CHOOSE_AGAIN);
-        ExpectOneError(boxes, dialog, 1, kCreateDirText);
+        ExpectOneError(ERROR_CREATE_DIRECTORY);
         EXPECT_EQ(session.createdDestination, 0);
         if (!c.dest.empty()) {
             EXPECT_FALSE(PathExists(c.dest));
@@ -386,7 +376,7 @@ TEST_F(MemberInstallTest, LongestDestinationStaysInsideThePathBuffers)
     EXPECT_TRUE(intact(reinterpret_cast<const char*>(&session.pathParts), sizeof session.pathParts));
 
     EXPECT_EQ(CreateDestinationDir(), MEMBER_CHOOSE_AGAIN);
-    ExpectOneError(boxes, dialog, 1, kCreateDirText);
+    ExpectOneError(ERROR_CREATE_DIRECTORY);
 
     // 279 characters still give every member's full path.
     dest.resize(MAX_DESTINATION_DIR);
@@ -423,10 +413,10 @@ TEST_F(RollBackTest, NeverDeletesSettingsTheUserKept)
     std::string dest = work + "\\vexa";
     CreateDirectoryA(dest.c_str(), nullptr);
     WriteText(dest + "\\aliases.ini", "my aliases");
-    boxes.Answer(IDYES);
+    Answer(true);
 
     EXPECT_EQ(Install(image, dest, 1), SLICE_FAILED);
-    ASSERT_EQ(Captions(), (std::vector<std::string>{"Vexa Installation Warning", "Vexa Installation Error [13]"}));
+    ASSERT_EQ(MessageNames(), (std::vector<std::string>{"question: keep settings", "error 13"}));
     EXPECT_EQ(Text(ReadBytes(dest + "\\aliases.ini")), "my aliases");
     for (int i = 0; i < MEMBER_COUNT; i++)
         if (std::string(MemberTable[i]) != "aliases.ini") {
@@ -434,14 +424,6 @@ TEST_F(RollBackTest, NeverDeletesSettingsTheUserKept)
         }
     EXPECT_TRUE(IsDirectory(dest));
 }
-
-namespace {
-
-const char kRestoreText[] =
-    "There seems to be a problem putting your original files back.\n\nThey are kept here:\n";
-const char kRestoreAdvice[] = "\n\nPlease close any program that uses Vexa and run the installation program again!";
-
-}  // namespace
 
 // An earlier file whose place another program holds when the roll-back
 // wants it back: reported once, kept in ~vexa with its attributes, and put
@@ -464,8 +446,7 @@ TEST_F(RollBackTest, AnEarlierFileThatCannotGoBackWaitsForTheNextInstallation)
     EXPECT_EQ(Install(image, dest, 1), SLICE_FAILED);
     onStatus = nullptr;
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"Vexa Installation Error [16]", "Vexa Installation Error [13]"}));
-    ASSERT_FALSE(boxes.Boxes().empty());
+    ASSERT_EQ(MessageNames(), (std::vector<std::string>{"error 16", "error 13"}));
     // Named once, where it is kept: ~vexa, under this installation's own
     // name for member 0's earlier file.
     std::vector<std::string> setAside = ListNames(dest + "\\~vexa");
@@ -473,17 +454,17 @@ TEST_F(RollBackTest, AnEarlierFileThatCannotGoBackWaitsForTheNextInstallation)
     std::string kept = dest + "\\~vexa\\" + setAside[1];
     EXPECT_EQ(setAside[0].substr(4), ".jnl");
     EXPECT_EQ(setAside[1], setAside[0].substr(0, 4) + ".s00");
-    EXPECT_EQ(boxes.Boxes()[0].text, kRestoreText + kept + kRestoreAdvice);
+    EXPECT_EQ(messages[0].text, ErrorText(ERROR_NOT_RESTORED) + kept + ErrorAdvice(ERROR_NOT_RESTORED));
     EXPECT_EQ(Text(ReadBytes(kept)), "old program");
     EXPECT_TRUE(IsReadOnly(kept));
     EXPECT_EQ(Text(ReadBytes(dest + "\\readme.txt")), "old readme");
     EXPECT_FALSE(PathExists(dest + "\\backup"));
     CloseHandle(held);
 
-    boxes.Clear();
+    ClearMessages();
     expectedChecksum = static_cast<int32_t>(test.checksum);
     EXPECT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
-    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_TRUE(messages.empty());
     EXPECT_EQ(ReadBytes(dest + "\\vexa32.exe"), test.files[0]);
     EXPECT_EQ(Text(ReadBytes(dest + "\\backup\\vexa32.exe")), "old program");
     EXPECT_EQ(Text(ReadBytes(dest + "\\backup\\readme.txt")), "old readme");
@@ -503,7 +484,7 @@ TEST_F(MemberInstallTest, NoJournalNoChange)
     std::string dest = FreshDir("no-journal");
     MakeExisting(dest, {{"vexa32.exe", "old program", true}, {"~vexa", "the user's file", false}});
     EXPECT_EQ(Install(image, dest, 1), SLICE_CHOOSE_AGAIN);
-    ExpectOneError(boxes, dialog, 1, kCreateDirText);
+    ExpectOneError(ERROR_CREATE_DIRECTORY);
     EXPECT_EQ(ListNames(dest), (std::vector<std::string>{"vexa32.exe", "~vexa"}));
     EXPECT_EQ(Text(ReadBytes(dest + "\\vexa32.exe")), "old program");
     EXPECT_TRUE(IsReadOnly(dest + "\\vexa32.exe"));

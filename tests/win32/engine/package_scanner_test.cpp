@@ -51,7 +51,7 @@ TEST_F(ScanTest, InstallsEveryMemberByteIdenticalInFullSlices)
     };
 
     ASSERT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
-    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_TRUE(messages.empty());
     EXPECT_EQ(session.memberIndex, 11);
     for (int i = 0; i < MEMBER_COUNT; i++)
         EXPECT_EQ(ReadBytes(dest + "\\" + MemberTable[i]), test.files[i]) << MemberTable[i];
@@ -73,6 +73,8 @@ TEST_F(ScanTest, InstallsEveryMemberByteIdenticalInFullSlices)
     int width = BarWidth(dialog, IDC_OVERALL_BAR);
     EXPECT_EQ(session.overallFill,
               static_cast<int32_t>(static_cast<int64_t>(kJunkBefore + test.package.size() - 6) * width / imageSize));
+    ASSERT_FALSE(overallPositions.empty());
+    EXPECT_EQ(overallPositions.back(), static_cast<long>(kJunkBefore + test.package.size() - 6));
 
     // Member 0 is opened before the bar moves; later members after it has.
     std::vector<std::string> expected = {"Scanning files...", "Scanning files...", "Extracting file: vexa32.exe"};
@@ -127,7 +129,7 @@ TEST_F(ScanTest, TemporaryFileIsHeldAgainstOtherProcessesAndNeverTheirs)
         };
         std::string dest = work + "\\vexa-" + (c.vexaTmpHeld ? "held" : "free");
         ASSERT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
-        EXPECT_TRUE(boxes.Boxes().empty());
+        EXPECT_TRUE(messages.empty());
         for (int i = 0; i < MEMBER_COUNT; i++)
             EXPECT_EQ(ReadBytes(dest + "\\" + MemberTable[i]), test.files[i]) << MemberTable[i];
         EXPECT_EQ(writable, 0);
@@ -168,7 +170,7 @@ TEST_F(ScanTest, LastMemberWithoutClosingMarkerIsInstalledAtEndOfImage)
     };
     std::string dest = work + "\\vexa";
     ASSERT_EQ(Install(image, dest, 1), SLICE_COMPLETE);
-    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_TRUE(messages.empty());
     ASSERT_EQ(collected.size(), 1u);
     Bytes lastMember = SplitMembers(test.package)[10];
     lastMember.insert(lastMember.end(), {'A', 'R', 'N'});
@@ -198,12 +200,12 @@ TEST_F(ScanTest, CorruptImagesAreRolledBackWithError13)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        boxes.Clear();
+        ClearMessages();
         std::string image = WriteImage(work + "\\corrupt.img", c.package);
         std::string dest = work + "\\vexa";
         expectedChecksum = c.expected;
         EXPECT_EQ(Scan(image, dest, 1), SLICE_FAILED);
-        ExpectOneError(boxes, dialog, 13, kCorruptText);
+        ExpectOneError(ERROR_CHECKSUM);
         // Rolled back before the box: members, temporary file and the
         // directory this installation created are gone.
         EXPECT_EQ(session.memberIndex, 0);
@@ -227,7 +229,7 @@ TEST_F(ScanTest, ImageWithoutMembersCompletesWithNothingInstalled)
     std::string dest = work + "\\vexa";
     EXPECT_EQ(Scan(image, dest, 1), SLICE_COMPLETE);
     EXPECT_EQ(session.memberIndex, 0);
-    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_TRUE(messages.empty());
     EXPECT_EQ(session.scan.checksum, 0);
 }
 
@@ -235,7 +237,7 @@ TEST_F(ScanTest, ImageThatCannotBeOpenedShowsError9)
 {
     EXPECT_EQ(OpenPackageFile((work + "\\missing.img").c_str()), 0);
     EXPECT_EQ(session.packageStream, nullptr);
-    ExpectOneError(boxes, dialog, 9, kReadInstallFileText);
+    ExpectOneError(ERROR_OPEN_INSTALL_FILE);
 }
 
 TEST_F(ScanTest, OpensItsOwnExecutable)
@@ -243,7 +245,7 @@ TEST_F(ScanTest, OpensItsOwnExecutable)
     char own[MAX_PATH];
     GetModuleFileNameA(nullptr, own, sizeof own);
     ASSERT_EQ(OpenPackageImage(), 1);
-    EXPECT_STREQ(session.textBuffer, own);
+    EXPECT_STREQ(session.imagePath, own);
     EXPECT_NE(session.packageStream, nullptr);
     EXPECT_GT(session.packageLength, 0);
     ASSERT_FALSE(statusLog.empty());
@@ -266,7 +268,7 @@ TEST_F(ScanTest, TemporaryFileFailuresEndWithError11)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        boxes.Clear();
+        ClearMessages();
         if (c.tempDir.find("fulltemp") != std::string::npos) {
             FILE* full = std::fopen((c.tempDir + "vexa.tmp").c_str(), "rb");
             ASSERT_NE(full, nullptr) << "made by the test fixture engine_links";
@@ -282,11 +284,11 @@ TEST_F(ScanTest, TemporaryFileFailuresEndWithError11)
             if (c.switchAt && text == c.switchAt)
                 SetEnvironmentVariableA("TMP", (work + "\\gone\\").c_str());
         };
-        boxes.OnShow([&](HWND, const RecordedBox&) { installedAtFailure = session.memberIndex; });
+        onMessage = [&](const ReportedMessage&) { installedAtFailure = session.memberIndex; };
 
         std::string dest = work + "\\vexa";
         EXPECT_EQ(Scan(image, dest, 1), SLICE_FAILED);
-        ExpectOneError(boxes, dialog, 11, kExtractText);
+        ExpectOneError(ERROR_EXTRACT_FILE);
         EXPECT_EQ(session.packageStream, nullptr);
         EXPECT_EQ(session.memberStream, nullptr);
         if (c.scannerRollsBack) {
@@ -301,7 +303,7 @@ TEST_F(ScanTest, TemporaryFileFailuresEndWithError11)
         RollBack();
         EXPECT_FALSE(PathExists(dest));
         onStatus = nullptr;
-        boxes.OnShow(nullptr);
+        onMessage = nullptr;
         SetEnvironmentVariableA("TMP", tempDir.c_str());
     }
 }

@@ -18,53 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "expected_boxes.h"
 #include "installer_driver.h"
 #include "progman_server.h"
 
 namespace {
-
-const char kCreateDirText[] =
-    "There seems to be a problem creating the directory you specified.\n\nPlease try using a different directory "
-    "name!";
-const char kCopyText[] =
-    "There seems to be a problem copying files to their destination.\n\nPlease try running the installation "
-    "program again!";
-const char kBackupFileText[] =
-    "There seems to be a problem backing up your original files.\n\nPlease try installing to a different "
-    "directory!";
-const char kExtractText[] =
-    "There seems to be a problem extracting files from the installation file.\n\nPlease try running the "
-    "installation program again!";
-const char kCorruptText[] =
-    "The installation file seems to be corrupt!\n\nPlease try running the installation program again or download "
-    "a new version!";
-const char kSpaceText[] =
-    "You have chosen to install to a directory path which has spaces in its name; this may affect the "
-    "functioning of certain features in Vexa.\n\nIt is highly recommended that you install Vexa to a directory "
-    "path that does NOT have spaces in its name.\n\nDo you wish to continue installing to this directory?";
-const char kKeepSettingsText[] =
-    "The Vexa installation comes with INI files but if I install them you will lose your current Vexa "
-    "settings.\n\nWould you like to KEEP your current Vexa settings?";
-const char kAbortText[] = "Are you sure you want to abort the installation?";
-const char kSuccessText[] =
-    "Vexa Installation was successful!\n\nPlease take the time to browse through the readme.txt, versions.txt, "
-    "and vexa.hlp files!\n\nHave fun!";
-
-struct ExpectedBox {
-    const char* caption;
-    const char* text;
-    UINT buttons;
-};
-const ExpectedBox kCreateDirError{"Vexa Installation Error [1]", kCreateDirText, MB_OK};
-const ExpectedBox kCopyError{"Vexa Installation Error [4]", kCopyText, MB_OK};
-const ExpectedBox kDecodeError{"Vexa Installation Error [5]", kCopyText, MB_OK};
-const ExpectedBox kBackupError{"Vexa Installation Error [7]", kBackupFileText, MB_OK};
-const ExpectedBox kTempError{"Vexa Installation Error [11]", kExtractText, MB_OK};
-const ExpectedBox kCorruptError{"Vexa Installation Error [13]", kCorruptText, MB_OK};
-const ExpectedBox kSpaceWarning{"Vexa Installation Warning", kSpaceText, MB_YESNO};
-const ExpectedBox kKeepSettings{"Vexa Installation Warning", kKeepSettingsText, MB_YESNO};
-const ExpectedBox kAbortQuestion{"Vexa Installation Warning", kAbortText, MB_YESNO};
-const ExpectedBox kSuccess{"Vexa Installation", kSuccessText, MB_OK};
 
 const char* const kMembers[] = {"vexa32.exe", "vlink32.exe", "vexa.hlp",    "ircintro.hlp", "readme.txt", "versions.txt",
                                 "vexa.ini",   "aliases.ini", "popups.ini",  "servers.ini",  "urls.ini"};
@@ -291,17 +249,6 @@ bool InOptionsMode(InstallerRun& run)
 }
 
 
-
-void ExpectBoxes(const std::vector<ExpectedBox>& expected, const std::vector<SeenBox>& seen)
-{
-    ASSERT_EQ(expected.size(), seen.size());
-    for (size_t i = 0; i < seen.size(); ++i) {
-        SCOPED_TRACE("box " + std::to_string(i + 1));
-        EXPECT_EQ(expected[i].caption, seen[i].caption);
-        EXPECT_EQ(expected[i].text, seen[i].text);
-        EXPECT_EQ(expected[i].buttons, seen[i].buttons);
-    }
-}
 
 // Answers one box with the next queued answer (else OK, or No).
 SeenBox AnswerBox(InstallerRun& run, HWND box, std::vector<int>& answers)

@@ -11,7 +11,7 @@ case $action in
 mount)
     # The end-to-end runner sets up the prefix as its cases need it (made
     # anew where it is of the other kind, so before the drives go in).
-    sh "$here/../e2e/run_case.sh" "$prefix" cmd.exe /c exit
+    sh "$here/../support/run_case.sh" "$prefix" cmd.exe /c exit
     for disk in t:160k u:16k; do
         letter=${disk%%:*} size=${disk#*:}
         mkdir -p "$mounts/$letter"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "expected_boxes.h"
 #include "install_dialog.h"
 #include "install_session.h"
 #include "installer_shell.h"
@@ -19,12 +20,6 @@
 int32_t expectedChecksum = 0;
 
 namespace {
-
-const char kSuccessText[] =
-    "Vexa Installation was successful!\n\nPlease take the time to browse through the readme.txt, versions.txt, "
-    "and vexa.hlp files!\n\nHave fun!";
-const char kIconsText[] =
-    "There seems to be a problem adding Vexa icons to the Program Manager!\n\nDo you want me to try again?";
 
 TEST(NewShellFromVersion, MajorFourOrMinorFromNinetyFiveUp)
 {
@@ -130,15 +125,6 @@ TEST_F(MainWindowTest, AnyTimerClosesTheWindow)
     EXPECT_FALSE(IsWindow(session.mainWindow));
 }
 
-struct ExpectedBox {
-    const char* caption;
-    const char* text;
-    UINT buttons;
-    UINT icon;
-};
-const ExpectedBox kSuccess{"Vexa Installation", kSuccessText, MB_OK, MB_ICONINFORMATION};
-const ExpectedBox kIconsError{"Vexa Installation Error [15]", kIconsText, MB_YESNO, MB_ICONQUESTION};
-
 struct FinishCase {
     const char* name;
     int addIcons;
@@ -182,15 +168,9 @@ TEST_F(FinishInstallationTest, ProgramGroupStepWithRetriesThenTheSuccessMessage)
             DdeUninitialize(session.ddeInstance);
         session.ddeInstance = 0;
         const std::vector<RecordedBox>& seen = script.Boxes();
-        ASSERT_EQ(c.boxes.size(), seen.size());
-        for (size_t i = 0; i < seen.size(); ++i) {
-            SCOPED_TRACE("box " + std::to_string(i + 1));
-            EXPECT_EQ(c.boxes[i].caption, seen[i].caption);
-            EXPECT_EQ(c.boxes[i].text, seen[i].text);
-            EXPECT_EQ(c.boxes[i].buttons, seen[i].buttons);
-            EXPECT_EQ(c.boxes[i].icon, seen[i].icon);
-            EXPECT_EQ(session.mainWindow, seen[i].owner);
-        }
+        ExpectBoxes(c.boxes, seen);
+        for (const RecordedBox& box : seen)
+            EXPECT_EQ(session.mainWindow, box.owner);
         EXPECT_EQ(c.commands, server->Commands().size());
         EXPECT_EQ(static_cast<int>(c.commands), server->Connections());
     }

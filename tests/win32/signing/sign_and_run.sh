@@ -47,7 +47,7 @@ grep -q "^sound" "$work/vexapack.log" || fail "vexapack does not find the packag
 
 # Installed on Wine from the signed image.
 destination=$work/installed
-sh "$source/tests/win32/e2e/run_case.sh" "$prefix" "$demo_install" "$(winpath "$work/signed.exe")" \
+sh "$source/tests/win32/support/run_case.sh" "$prefix" "$demo_install" "$(winpath "$work/signed.exe")" \
     "$(winpath "$destination")" "$(winpath "$work/shots")" > "$work/install.log" 2>&1 ||
     { cat "$work/install.log"; fail "the signed image did not install"; }
 for member in vexa32.exe vlink32.exe vexa.hlp ircintro.hlp readme.txt versions.txt \

@@ -12,7 +12,7 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=${WINELOADER:-wine} wineserver=${WINESERVER:-wineserver}
 if ! grep -qsx "#arch=${WINEARCH:-win32}" "$prefix/system.reg"; then
     # Made (anew where it is of the other kind) like the shared prefix.
-    sh "$(dirname "$0")/../common/prepare_prefix.sh" "$prefix" || exit 1
+    sh "$(dirname "$0")/prepare_prefix.sh" "$prefix" || exit 1
     "$wineserver" -w
 fi
 debug='HKCU\Software\Wine\Debug'
