@@ -208,8 +208,8 @@ void EngineTest::TearDown()
     current = nullptr;
 }
 
-const InstallReport EngineTest::kRecordingReport = {RecordStatus, RecordOverallProgress, RecordError,
-                                                    RecordQuestion};
+const InstallReport EngineTest::kRecordingReport = {RecordStatus,   RecordOverallProgress, RecordError,
+                                                    RecordQuestion, RecordRetry,           RecordSuccess};
 
 void EngineTest::RecordStatus(const char* text)
 {
@@ -245,6 +245,17 @@ bool EngineTest::RecordQuestion(InstallQuestion question, const char* text)
     }
     current->messages.back().answer = yes;
     return yes;
+}
+
+bool EngineTest::RecordRetry(InstallError number, const char* text)
+{
+    RecordError(number, text);
+    return false;
+}
+
+void EngineTest::RecordSuccess(const char* text)
+{
+    current->statusLog.push_back(text);
 }
 
 void EngineTest::ClearMessages()

@@ -105,6 +105,10 @@ private:
     static void RecordOverallProgress(ByteStream* package);
     static void RecordError(InstallError number, const char* text);
     static bool RecordQuestion(InstallQuestion question, const char* text);
+    // The program group's retry and the success come from the shell, never
+    // from the engine: recorded all the same, the retry answered No.
+    static bool RecordRetry(InstallError number, const char* text);
+    static void RecordSuccess(const char* text);
     static const InstallReport kRecordingReport;
     std::vector<bool> answers_;
 };

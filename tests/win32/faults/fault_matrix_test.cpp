@@ -1101,9 +1101,23 @@ BOOL CALLBACK CountWindow(HWND window, LPARAM data)
 // No /D=: the default destination, on the installer's drive.
 const char kDefault[] = "c:\\vexa";
 
-const char kSuccessLine[] =
-    "Vexa Installation: Vexa Installation was successful! / Please take the time to browse through the "
-    "readme.txt, versions.txt, and vexa.hlp files! / Have fun!";
+// A box as the log writes it instead: caption, text, line breaks as " / ".
+std::string LogLineOf(const ExpectedBox& box)
+{
+    std::string line = std::string(box.caption) + ": ";
+    bool inBreak = false;
+    for (const char* p = box.text; *p; ++p) {
+        if (*p == '\n') {
+            inBreak = true;
+            continue;
+        }
+        if (inBreak)
+            line += " / ";
+        inBreak = false;
+        line += *p;
+    }
+    return line;
+}
 
 enum Group { NO_GROUP, SHELL_GROUP, REFUSED_GROUP };
 
@@ -1138,36 +1152,24 @@ const UnattendedRow kUnattendedCases[] = {
     {"SilentDefaultWithTheShellsProgramGroup", "/S", kDefault, INTACT, NOTHING, SHELL_GROUP, 0, AllNew,
      {"start: silent installation", "destination: c:\\vexa; backups 1, icons 1, keep settings 1",
       "status: Scanning files...", "status: Extracting file: vexa32.exe", "status: Extracting file: urls.ini",
-      kSuccessLine, "result: exit code 0 (installed)"}},
+      LogLineOf(kSuccess), "result: exit code 0 (installed)"}},
     // The rest of the line is the destination: spaces need no quotes, and
     // the question they raise is answered Yes.
     {"DestinationWithSpacesIconsOff", "/s /icons=0", "c:\\faults\\u spaces\\vexa chat", INTACT, NOTHING, NO_GROUP,
      0, AllNew,
      {"destination: c:\\faults\\u spaces\\vexa chat; backups 1, icons 0, keep settings 1",
-      "Vexa Installation Warning: You have chosen to install to a directory path which has spaces in its name; "
-      "this may affect the functioning of certain features in Vexa. / It is highly recommended that you install "
-      "Vexa to a directory path that does NOT have spaces in its name. / Do you wish to continue installing to "
-      "this directory?",
-      "answer: Yes", kSuccessLine, "result: exit code 0 (installed)"}},
+      LogLineOf(kSpaceWarning), "answer: Yes", LogLineOf(kSuccess), "result: exit code 0 (installed)"}},
     {"BackupsAndSettingsReplacedOverAnEarlierOne", "/S /ICONS=0 /BACKUPS=1 /KEEPSETTINGS=0", "", INTACT, OLD_MARKED,
      NO_GROUP, 0, [] { return CompletedOverMarked(true); },
-     {"Vexa Installation Warning: The Vexa installation comes with INI files but if I install them you will lose "
-      "your current Vexa settings. / Would you like to KEEP your current Vexa settings?",
-      "answer: No", "result: exit code 0 (installed)"}},
+     {LogLineOf(kKeepSettings), "answer: No", "result: exit code 0 (installed)"}},
     // Settings are kept unless the line says otherwise.
     {"SettingsKeptWithoutBackups", "/S /ICONS=0 /BACKUPS=0", "", INTACT, OLD_MARKED, NO_GROUP, 0,
      [] { return KeptOverMarked(false); }, {"answer: Yes", "result: exit code 0 (installed)"}},
     {"DamagedImageOverAnEarlierOne", "/S /ICONS=0", "", FLIPPED_IN_LAST_MEMBER, OLD_MARKED, NO_GROUP, 113, nullptr,
-     {"status: Extracting file: urls.ini",
-      "Vexa Installation Error [13]: The installation file seems to be corrupt! / Please try running the "
-      "installation program again or download a new version!",
-      "result: exit code 113 (error [13])"}},
+     {"status: Extracting file: urls.ini", LogLineOf(kCorruptError), "result: exit code 113 (error [13])"}},
     // T: takes the first member, not the second.
     {"DiskFull", "/S /ICONS=0", "t:\\unattended", INTACT, NOTHING, NO_GROUP, 105, Nothing,
-     {"status: Extracting file: vlink32.exe",
-      "Vexa Installation Error [5]: There seems to be a problem copying files to their destination. / Please try "
-      "running the installation program again!",
-      "result: exit code 105 (error [5])"}},
+     {"status: Extracting file: vlink32.exe", LogLineOf(kDecodeError), "result: exit code 105 (error [5])"}},
     {"DestinationIsAFile", "/S /ICONS=0", "", INTACT, A_FILE, NO_GROUP, 104, nullptr,
      {"result: exit code 104 (error [4])"}},
     // Nothing is installed from a line that is not understood.
@@ -1184,13 +1186,11 @@ const UnattendedRow kUnattendedCases[] = {
     // The program manager refuses the group: the files stay installed,
     // the error is logged, not asked again, and the exit code says so.
     {"ProgramGroupRefused", "/S", kDefault, INTACT, NOTHING, REFUSED_GROUP, 115, AllNew,
-     {"Vexa Installation Error [15]: There seems to be a problem adding Vexa icons to the Program Manager! / Do "
-      "you want me to try again?",
-      "answer: No", kSuccessLine, "result: exit code 115 (error [15])"}},
+     {LogLineOf(kIconsError), "answer: No", LogLineOf(kSuccess), "result: exit code 115 (error [15])"}},
     // The dialog shows the progress; no box is ever shown.
     {"PassiveOverAnEarlierOne", "/P /ICONS=0", "", INTACT, OLD_MARKED, NO_GROUP, 0,
      [] { return KeptOverMarked(true); },
-     {"start: passive installation", "answer: Yes", kSuccessLine, "result: exit code 0 (installed)"}},
+     {"start: passive installation", "answer: Yes", LogLineOf(kSuccess), "result: exit code 0 (installed)"}},
 };
 
 class UnattendedCase : public ::testing::TestWithParam<UnattendedRow> {};
@@ -1363,9 +1363,7 @@ TEST(UnattendedAbort, PassiveAbortIsCancelled)
     std::vector<SeenBox> boxes = run.AnswerBoxesUntilExit({});
     EXPECT_EQ(1, run.WaitForExit());
     EXPECT_EQ(0u, boxes.size()) << "a box was shown: " << (boxes.empty() ? "" : boxes[0].text);
-    EXPECT_TRUE(LoggedInOrder(LogLines(log), {"status: Extracting file: vexa.hlp",
-                                              "Vexa Installation Warning: Are you sure you want to abort the "
-                                              "installation?",
+    EXPECT_TRUE(LoggedInOrder(LogLines(log), {"status: Extracting file: vexa.hlp", LogLineOf(kAbortQuestion),
                                               "answer: Yes", "result: exit code 1 (cancelled)"}));
     Tree found = SurveyOf(destination, LARGE_PAYLOAD);
     EXPECT_EQ(before, found) << "found:\n" << Show(found);
