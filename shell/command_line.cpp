@@ -3,15 +3,7 @@
 #include "text.h"
 
 const char kCommandLineUsage[] =
-    "setup32 [/S | /P] [/BACKUPS=0|1] [/ICONS=0|1] [/KEEPSETTINGS=0|1] [/LOG=file] [/D=directory]\n"
-    "/S  silent: no window at all\n"
-    "/P  passive: the progress is shown, nobody is asked\n"
-    "/D=directory  where to install; the rest of the line, spaces and all\n"
-    "/BACKUPS=0|1  keep replaced files in backup (default 1)\n"
-    "/ICONS=0|1  add the program group (default 1)\n"
-    "/KEEPSETTINGS=0|1  keep the current settings files (default 1)\n"
-    "/LOG=file  append one line per step to file\n"
-    "Exit codes: 0 installed, 1 cancelled, 2 bad command line, 100 + n error [n]";
+    "setup32 /S|/P [/BACKUPS=0|1] [/ICONS=0|1] [/KEEPSETTINGS=0|1] [/LOG=file] [/D=directory]";
 
 namespace {
 
@@ -41,12 +33,6 @@ const char* AfterSwitch(const char* word, const char* name)
         if (UpperAscii(*word) != *name)
             return nullptr;
     return word;
-}
-
-bool IsSwitch(const char* word, const char* name)
-{
-    const char* rest = AfterSwitch(word, name);
-    return rest && !*rest;
 }
 
 // One word from text into out, its quotes removed. Returns where the word
@@ -113,22 +99,6 @@ void ClearCommandLine(CommandLine* line)
     line->badSwitch[0] = '\0';
 }
 
-// Whether the line asks for an unattended installation at all: /S or /P
-// before a /D= that takes the rest of it.
-bool AsksForUnattended(const char* arguments)
-{
-    char word[COMMAND_PATH_SIZE];
-    bool fits;
-    for (const char* p = SkipBlanks(arguments); *p; p = SkipBlanks(p)) {
-        if (AfterSwitch(p, "/D="))
-            return false;
-        p = ReadWord(p, word, sizeof word, &fits);
-        if (IsSwitch(word, "/S") || IsSwitch(word, "/P"))
-            return true;
-    }
-    return false;
-}
-
 // The first word not understood is the one named; the rest of the line
 // is still read, so that a log it names can say so.
 void Refuse(CommandLine* line, const char* word)
@@ -137,16 +107,35 @@ void Refuse(CommandLine* line, const char* word)
         JoinText(line->badSwitch, sizeof line->badSwitch, word);
 }
 
-struct FlagSwitch {
-    const char* name;
-    int CommandLine::*value;
+enum SwitchKind {
+    SWITCH_SILENT,
+    SWITCH_PASSIVE,
+    SWITCH_USAGE,
+    SWITCH_DESTINATION,
+    SWITCH_LOG,
+    SWITCH_BACKUPS,
+    SWITCH_ICONS,
+    SWITCH_KEEP_SETTINGS,
+    SWITCH_UNKNOWN
 };
 
-const FlagSwitch kFlags[] = {
-    {"/BACKUPS=", &CommandLine::makeBackups},
-    {"/ICONS=", &CommandLine::addIcons},
-    {"/KEEPSETTINGS=", &CommandLine::keepSettings},
-};
+// In SwitchKind's order, one after the other. A name that ends with '='
+// takes a value; any other is the whole word.
+const char kSwitchNames[] = "/S\0/P\0/?\0/D=\0/LOG=\0/BACKUPS=\0/ICONS=\0/KEEPSETTINGS=";
+
+SwitchKind FindSwitch(const char* word, const char** value)
+{
+    const char* name = kSwitchNames;
+    for (int kind = 0; kind < SWITCH_UNKNOWN; ++kind) {
+        const char* rest = AfterSwitch(word, name);
+        if (rest && (!*rest || rest[-1] == '=')) {
+            *value = rest;
+            return static_cast<SwitchKind>(kind);
+        }
+        name += TextLength(name) + 1;
+    }
+    return SWITCH_UNKNOWN;
+}
 
 }  // namespace
 
@@ -167,62 +156,61 @@ const char* ArgumentsOf(const char* commandLine)
 CommandLineResult ReadCommandLine(const char* arguments, CommandLine* line)
 {
     ClearCommandLine(line);
-    if (!AsksForUnattended(arguments))
-        return COMMAND_LINE_READ;
 
     bool usageAsked = false;
     char word[COMMAND_PATH_SIZE];
     for (const char* p = SkipBlanks(arguments); *p; p = SkipBlanks(p)) {
-        const char* start = p;
-        bool fits;
-        p = ReadWord(p, word, sizeof word, &fits);
-        if (!fits) {
-            Refuse(line, word);
-            continue;
-        }
-
-        if (const char* rest = AfterSwitch(start, "/D=")) {
+        if (const char* rest = AfterSwitch(p, "/D=")) {
             if (!ReadRestOfLine(rest, line->destination, sizeof line->destination))
                 Refuse(line, "/D=");
             break;
         }
-        RunMode mode = IsSwitch(word, "/S") ? RUN_SILENT : IsSwitch(word, "/P") ? RUN_PASSIVE : RUN_INTERACTIVE;
-        if (mode != RUN_INTERACTIVE) {
+        bool fits;
+        p = ReadWord(p, word, sizeof word, &fits);
+        const char* value = "";
+        SwitchKind kind = fits ? FindSwitch(word, &value) : SWITCH_UNKNOWN;
+        switch (kind) {
+        case SWITCH_SILENT:
+        case SWITCH_PASSIVE: {
             // One mode: /S and /P together say two things.
+            RunMode mode = kind == SWITCH_SILENT ? RUN_SILENT : RUN_PASSIVE;
             if (line->mode != RUN_INTERACTIVE && line->mode != mode)
                 Refuse(line, word);
             else
                 line->mode = mode;
-            continue;
+            break;
         }
-        if (IsSwitch(word, "/?")) {
+        case SWITCH_USAGE:
             usageAsked = true;
-            continue;
-        }
-        if (const char* value = AfterSwitch(word, "/D=")) {
-            // Quoted as a whole word: the quotes have gone already.
-            if (!*value || !JoinText(line->destination, sizeof line->destination, value))
+            break;
+        case SWITCH_DESTINATION:   // quoted as a whole word: the quotes have gone
+        case SWITCH_LOG: {
+            char* path = kind == SWITCH_LOG ? line->logPath : line->destination;
+            if (!*value || !JoinText(path, COMMAND_PATH_SIZE, value))
                 Refuse(line, word);
-            continue;
+            break;
         }
-        if (const char* value = AfterSwitch(word, "/LOG=")) {
-            if (!*value || !JoinText(line->logPath, sizeof line->logPath, value))
-                Refuse(line, word);
-            continue;
-        }
-        bool known = false;
-        for (const FlagSwitch& flag : kFlags) {
-            if (const char* value = AfterSwitch(word, flag.name)) {
-                known = true;
-                int read = ReadFlag(value);
-                if (read == SWITCH_NOT_GIVEN)
-                    Refuse(line, word);
-                else
-                    line->*flag.value = read;
-            }
-        }
-        if (!known)
+        case SWITCH_UNKNOWN:
             Refuse(line, word);
+            break;
+        default: {
+            int* flag = kind == SWITCH_BACKUPS ? &line->makeBackups
+                        : kind == SWITCH_ICONS ? &line->addIcons
+                                               : &line->keepSettings;
+            int read = ReadFlag(value);
+            if (read == SWITCH_NOT_GIVEN)
+                Refuse(line, word);
+            else
+                *flag = read;
+            break;
+        }
+        }
+    }
+    // Without /S or /P the line is the interactive installer's, which
+    // ignores all of it.
+    if (line->mode == RUN_INTERACTIVE) {
+        ClearCommandLine(line);
+        return COMMAND_LINE_READ;
     }
     if (line->badSwitch[0])
         return COMMAND_LINE_BAD_SWITCH;

@@ -19,9 +19,10 @@ extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam
 {
     switch (message) {
     case WM_START_INSTALL: {
-        // An unattended run gives the dialog its choices: it installs at once.
+        // In an unattended run the dialog installs at once with the
+        // command line's choices.
         INT_PTR result = DialogBoxParamA(session.appInstance, "INSTALL_DLG", session.mainWindow, InstallDlgProc,
-                                         reinterpret_cast<LPARAM>(UnattendedChoices()));
+                                         IsUnattended() ? DIALOG_INSTALL_AT_ONCE : 0);
         if (result == 1)
             FinishInstallation();
         else if (result == -1 && IsUnattended())

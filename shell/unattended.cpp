@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "install_dialog.h"
 #include "install_report.h"
 #include "install_session.h"
 #include "installer_shell.h"
@@ -17,19 +18,12 @@ enum { LOG_LINE_SIZE = TEXT_BUFFER_SIZE + 600 };
 struct UnattendedRun {
     CommandLine line;
     CommandLineResult lineResult;
-    InstallChoices choices;
     // The log, when there is one (null otherwise).
     HANDLE log;
-    // How it ended: the number of the error that ended it (0 for none), and
-    // whether the installation completed, was cancelled, could not show its
-    // dialog, or could not follow its command line.
+    // How it ended: the number of the error that ended it (0 for none),
+    // else the exit code so far.
     int endingError;
-    int installed;
-    int cancelled;
-    int noDialog;
-    int usageFailed;
-    // Status texts repeat while one member is scanned: each is logged once.
-    char lastStatus[PATH_BUFFER_SIZE];
+    int outcome;
     char logLine[LOG_LINE_SIZE];
 };
 
@@ -81,17 +75,6 @@ void LogLine(const char* label, const char* text)
     FlushFileBuffers(run.log);
 }
 
-// To the standard handle, where whoever started the installer gave one.
-void WriteStandard(DWORD which, const char* text)
-{
-    HANDLE handle = GetStdHandle(which);
-    if (!handle || handle == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written;
-    WriteFile(handle, text, lstrlenA(text), &written, nullptr);
-    WriteFile(handle, "\r\n", 2, &written, nullptr);
-}
-
 // Appended to: a run after one that was ended from outside keeps what
 // that one wrote.
 bool OpenLog()
@@ -120,9 +103,6 @@ void NoteEndingError(InstallError number)
 
 void LogStatus(const char* text)
 {
-    if (SameText(text, run.lastStatus))
-        return;
-    JoinText(run.lastStatus, sizeof run.lastStatus, text);
     LogLine("status", text);
     if (run.line.mode == RUN_PASSIVE)
         DefaultInstallReport()->showStatus(text);
@@ -142,31 +122,32 @@ void LogError(InstallError number, const char* text)
     NoteEndingError(number);
 }
 
+bool LogAnswer(bool yes)
+{
+    LogLine("answer", yes ? "Yes" : "No");
+    return yes;
+}
+
 // Settings are kept unless the line says otherwise; a destination with
 // spaces is taken; an Abort pressed in the passive dialog aborts.
 bool AnswerQuestion(InstallQuestion question, const char* text)
 {
-    bool yes = true;
-    if (question == QUESTION_KEEP_SETTINGS)
-        yes = run.line.keepSettings != 0;
     if (question == QUESTION_ABORT)
-        run.cancelled = 1;
+        run.outcome = EXIT_CANCELLED;
     LogLine(kWarningCaption, text);
-    LogLine("answer", yes ? "Yes" : "No");
-    return yes;
+    return LogAnswer(question != QUESTION_KEEP_SETTINGS || run.line.keepSettings != 0);
 }
 
 // Nobody is there to try again: the error stands.
 bool RefuseRetry(InstallError number, const char* text)
 {
     LogError(number, text);
-    LogLine("answer", "No");
-    return false;
+    return LogAnswer(false);
 }
 
 void LogSuccess(const char* text)
 {
-    run.installed = 1;
+    run.outcome = EXIT_INSTALLED;
     LogLine(kSuccessCaption, text);
 }
 
@@ -186,12 +167,13 @@ RunMode ReadInstallerCommandLine()
     run.lineResult = ReadCommandLine(arguments, &run.line);
     if (run.line.mode == RUN_INTERACTIVE)
         return RUN_INTERACTIVE;
+    // Until it has installed, or said why not.
+    run.outcome = EXIT_CANCELLED;
     UseInstallReport(&kUnattendedReport);
-    if (!OpenLog()) {
-        JoinText(run.line.badSwitch, sizeof run.line.badSwitch, "/LOG=", run.line.logPath);
+    // A log that cannot be written is a line that cannot be followed.
+    if (!OpenLog())
         run.lineResult = COMMAND_LINE_BAD_SWITCH;
-    }
-    LogLine("start", run.line.mode == RUN_SILENT ? "silent installation" : "passive installation");
+    LogLine("start", run.line.mode == RUN_SILENT ? "silent" : "passive");
     LogLine("command line", arguments);
     return run.line.mode;
 }
@@ -199,17 +181,13 @@ RunMode ReadInstallerCommandLine()
 bool StartUnattended()
 {
     if (run.lineResult == COMMAND_LINE_BAD_SWITCH) {
-        char message[COMMAND_PATH_SIZE + 64];
-        JoinText(message, sizeof message, "not understood: ", run.line.badSwitch);
-        LogLine("command line", message);
-        WriteStandard(STD_ERROR_HANDLE, message);
-        run.usageFailed = 1;
+        LogLine("not understood", run.line.badSwitch);
+        run.outcome = EXIT_USAGE;
         return false;
     }
     if (run.lineResult == COMMAND_LINE_USAGE_ASKED) {
         LogLine("usage", kCommandLineUsage);
-        WriteStandard(STD_OUTPUT_HANDLE, kCommandLineUsage);
-        run.usageFailed = 1;
+        run.outcome = EXIT_USAGE;
         return false;
     }
 
@@ -220,9 +198,6 @@ bool StartUnattended()
     session.makeBackups = FlagOr(run.line.makeBackups, 1);
     session.addIcons = FlagOr(run.line.addIcons, 1);
     run.line.keepSettings = FlagOr(run.line.keepSettings, 1);
-    run.choices.destination = session.destinationDir;
-    run.choices.makeBackups = session.makeBackups;
-    run.choices.addIcons = session.addIcons;
 
     char options[PATH_BUFFER_SIZE + 80];
     wsprintfA(options, "%s; backups %d, icons %d, keep settings %d", session.destinationDir, session.makeBackups,
@@ -258,11 +233,6 @@ void InstallSilently()
     session.ddeInstance = 0;
 }
 
-const InstallChoices* UnattendedChoices()
-{
-    return run.line.mode == RUN_INTERACTIVE ? nullptr : &run.choices;
-}
-
 bool IsUnattended()
 {
     return run.line.mode != RUN_INTERACTIVE;
@@ -270,32 +240,15 @@ bool IsUnattended()
 
 void LogMissingDialog(const char* caption, const char* text)
 {
-    run.noDialog = 1;
+    run.outcome = EXIT_NO_DIALOG;
     LogLine(caption, text);
 }
 
 int EndUnattended()
 {
-    int code = EXIT_CANCELLED;
-    const char* outcome = "cancelled";
-    if (run.usageFailed) {
-        code = EXIT_USAGE;
-        outcome = "nothing installed";
-    } else if (run.endingError) {
-        code = EXIT_ERROR_BASE + run.endingError;
-        outcome = "error";
-    } else if (run.installed) {
-        code = EXIT_INSTALLED;
-        outcome = "installed";
-    } else if (run.noDialog) {
-        code = EXIT_NO_DIALOG;
-        outcome = "no dialog";
-    }
-    char result[64];
-    if (code > EXIT_ERROR_BASE)
-        wsprintfA(result, "exit code %d (error [%d])", code, run.endingError);
-    else
-        wsprintfA(result, "exit code %d (%s)", code, outcome);
+    int code = run.endingError ? EXIT_ERROR_BASE + run.endingError : run.outcome;
+    char result[24];
+    wsprintfA(result, "exit code %d", code);
     LogLine("result", result);
     if (run.log)
         CloseHandle(run.log);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "command_line.h"
-#include "install_dialog.h"
 
 // Exit codes of an unattended installation. An interactive one always ends
 // with 0.
@@ -27,10 +26,6 @@ bool StartUnattended();
 
 // The silent installation, start to end, with no window.
 void InstallSilently();
-
-// The passive installation's choices for the dialog; null when the run is
-// interactive.
-const InstallChoices* UnattendedChoices();
 
 // Whether this run is unattended.
 bool IsUnattended();

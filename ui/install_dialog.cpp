@@ -276,13 +276,11 @@ INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         CheckDlgButton(dialog, IDC_MAKE_BACKUPS, BST_CHECKED);
         CheckDlgButton(dialog, IDC_ADD_ICONS, BST_CHECKED);
         InitInstallDialog(dialog);
-        const InstallChoices* choices = reinterpret_cast<const InstallChoices*>(lParam);
-        startedWithChoices = choices != nullptr;
-        if (choices) {
-            if (choices->destination[0])
-                SetItemText(dialog, IDC_DEST_DIR, choices->destination);
-            CheckDlgButton(dialog, IDC_MAKE_BACKUPS, choices->makeBackups ? BST_CHECKED : BST_UNCHECKED);
-            CheckDlgButton(dialog, IDC_ADD_ICONS, choices->addIcons ? BST_CHECKED : BST_UNCHECKED);
+        startedWithChoices = lParam == DIALOG_INSTALL_AT_ONCE;
+        if (startedWithChoices) {
+            SetItemText(dialog, IDC_DEST_DIR, session.destinationDir);
+            CheckDlgButton(dialog, IDC_MAKE_BACKUPS, session.makeBackups ? BST_CHECKED : BST_UNCHECKED);
+            CheckDlgButton(dialog, IDC_ADD_ICONS, session.addIcons ? BST_CHECKED : BST_UNCHECKED);
             PostMessageA(dialog, WM_COMMAND, IDOK, 0);
         }
         return 0;

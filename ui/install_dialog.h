@@ -15,14 +15,11 @@ enum {
     IDT_INSTALL = 1125                   // slice timer (dialog) and closing timer (main window)
 };
 
-// Installation dialog. Started with InstallChoices (DialogBoxParam's
-// parameter) it installs with them at once, and ends where it would go back
-// to its options; started without, the user chooses.
-struct InstallChoices {
-    const char* destination;   // empty: the default destination
-    int makeBackups;
-    int addIcons;
-};
+// Installation dialog. Started with DIALOG_INSTALL_AT_ONCE as its parameter
+// (DialogBoxParam's), it installs at once into the session's destinationDir
+// with its makeBackups and addIcons, and ends where it would go back to its
+// options; started with 0, the user chooses.
+enum { DIALOG_INSTALL_AT_ONCE = 1 };
 INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void InitInstallDialog(HWND dialog);
 void SetDialogMode(HWND dialog, int progress);
