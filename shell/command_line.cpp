@@ -146,11 +146,11 @@ const char* ArgumentsOf(const char* commandLine)
         p++;
         while (*p && *p != '"')
             p = NextChar(p);
-        return *p ? p + 1 : p;
+        return SkipBlanks(*p ? p + 1 : p);
     }
     while (*p && !IsBlank(*p))
         p = NextChar(p);
-    return p;
+    return SkipBlanks(p);
 }
 
 CommandLineResult ReadCommandLine(const char* arguments, CommandLine* line)

@@ -40,8 +40,8 @@ struct CommandLine {
     char badSwitch[COMMAND_PATH_SIZE];     // the first word that was not understood
 };
 
-// What follows the program's own name (quoted or not) in the text that
-// GetCommandLineA returns.
+// What follows the program's own name (quoted or not) and the blanks after
+// it in the text that GetCommandLineA returns.
 const char* ArgumentsOf(const char* commandLine);
 
 // Reads the arguments into line. An interactive line reads as

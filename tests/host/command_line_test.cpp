@@ -85,8 +85,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, Lines, testing::ValuesIn(kLines),
 
 TEST(CommandLine, ProgramNameIsSkippedQuotedOrNot)
 {
-    EXPECT_STREQ(ArgumentsOf("setup32.exe /S"), " /S");
-    EXPECT_STREQ(ArgumentsOf("\"c:\\my downloads\\setup32.exe\" /S /D=x"), " /S /D=x");
+    EXPECT_STREQ(ArgumentsOf("setup32.exe /S"), "/S");
+    EXPECT_STREQ(ArgumentsOf("\"c:\\my downloads\\setup32.exe\"  /S /D=x"), "/S /D=x");
     EXPECT_STREQ(ArgumentsOf("\"c:\\unterminated"), "");
     EXPECT_STREQ(ArgumentsOf("setup32.exe"), "");
 }
@@ -114,7 +114,7 @@ TEST(CommandLine, DoubleBytePathsStayWhole)
               COMMAND_LINE_READ);
     EXPECT_STREQ(line.destination, destination);
     EXPECT_STREQ(line.logPath, "c:\\\x95\x5C.log");
-    EXPECT_STREQ(ArgumentsOf("\"c:\\\x95\x5C\\setup32.exe\" /S"), " /S");
+    EXPECT_STREQ(ArgumentsOf("\"c:\\\x95\x5C\\setup32.exe\" /S"), "/S");
     UseCodePageLeadBytes(1252);
 }
 
