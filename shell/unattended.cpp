@@ -191,6 +191,9 @@ bool StartUnattended()
         return false;
     }
 
+    // Nobody is there to answer the system's own boxes either, such as
+    // "no disk in the drive": the call fails instead.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     if (run.line.destination[0])
         JoinText(session.destinationDir, sizeof session.destinationDir, run.line.destination);
     else
