@@ -250,19 +250,6 @@ bool InOptionsMode(InstallerRun& run)
 
 
 
-// Answers one box with the next queued answer (else OK, or No).
-SeenBox AnswerBox(InstallerRun& run, HWND box, std::vector<int>& answers)
-{
-    SeenBox seen = InstallerRun::ReadBox(box);
-    if (!answers.empty()) {
-        seen.answer = answers.front();
-        answers.erase(answers.begin());
-    } else {
-        seen.answer = GetDlgItem(box, IDOK) ? IDOK : IDNO;
-    }
-    run.Answer(box, seen.answer);
-    return seen;
-}
 
 // Starts kInstaller and presses Install for destination, icons off.
 ::testing::AssertionResult StartInstallation(InstallerRun& run, const std::string& destination, bool backups)
@@ -284,7 +271,7 @@ bool AnswerUntilStatus(InstallerRun& run, const std::string& status, std::vector
 {
     return PollUntil(run, [&] {
         if (HWND box = run.FindBox()) {
-            boxes.push_back(AnswerBox(run, box, answers));
+            boxes.push_back(run.AnswerNext(box, answers));
             return false;
         }
         return run.ControlText(113) == status;
@@ -493,13 +480,13 @@ TEST_P(FaultCase, Runs)
             HWND box = run.WaitForBox();
             if (!box)
                 break;
-            boxes.push_back(AnswerBox(run, box, answers));
+            boxes.push_back(run.AnswerNext(box, answers));
         }
         HWND extra = nullptr;
         ASSERT_TRUE(PollUntil(run, [&] { return (extra = run.FindBox()) != nullptr || InOptionsMode(run); }) ||
                     run.WaitForExit() == 0);
         if (extra) {
-            boxes.push_back(AnswerBox(run, extra, answers));
+            boxes.push_back(run.AnswerNext(extra, answers));
         } else if (InOptionsMode(run)) {
             EXPECT_EQ(destination, run.ControlText(105));
             ASSERT_TRUE(run.Press(IDCANCEL));
@@ -589,7 +576,7 @@ TEST_P(AbortCase, Runs)
     const std::string trigger = c.statusAtAbort;
     ASSERT_TRUE(PollUntil(run, [&] {
         if (HWND box = run.FindBox()) {
-            boxes.push_back(AnswerBox(run, box, keep));
+            boxes.push_back(run.AnswerNext(box, keep));
             return trigger == kAtTheQuestion;
         }
         return run.ControlText(IDCANCEL) == "Abort!" && (trigger.empty() || run.ControlText(113) == trigger);
@@ -598,7 +585,7 @@ TEST_P(AbortCase, Runs)
     HWND question = run.WaitForBox();
     ASSERT_TRUE(question);
     std::vector<int> yes = {IDYES};
-    boxes.push_back(AnswerBox(run, question, yes));
+    boxes.push_back(run.AnswerNext(question, yes));
     ASSERT_TRUE(PollUntil(run, [&] { return InOptionsMode(run); })) << "the dialog did not return to its options";
     ExpectBoxes(c.boxesBeforeAbort, std::vector<SeenBox>(boxes.begin(), boxes.end() - 1));
     EXPECT_EQ(kAbortQuestion.text, boxes.back().text);
@@ -728,7 +715,7 @@ TEST_P(TwoInstallers, Run)
             if (runs[i].Exited())
                 continue;
             if (HWND box = runs[i].FindBox()) {
-                boxes[i].push_back(AnswerBox(runs[i], box, answers));
+                boxes[i].push_back(runs[i].AnswerNext(box, answers));
                 began[i] = true;
             } else if (!began[i]) {
                 began[i] = runs[i].ControlText(IDCANCEL) == "Abort!";
@@ -783,6 +770,17 @@ const KillRow kKillCases[] = {
     {"AmongTheSettingsWithBackups", "Scanning file: popups.ini", true},
 };
 
+// The larger test installer at kInstaller, and the marked earlier
+// installation at destination in place of whatever was there; before is
+// its tree.
+void PlaceLargeOverMarked(const std::string& destination, Tree& before)
+{
+    ASSERT_NO_FATAL_FAILURE(RemoveEverything(destination));
+    ASSERT_TRUE(CopyFileA(LARGE_EXE, kInstaller, FALSE));
+    ASSERT_TRUE(CreateMarkedInstallation(destination));
+    before = SurveyOf(destination, LARGE_PAYLOAD);
+}
+
 // The tree with the set-aside directory's entries moved back to their
 // places: what a recovery must restore.
 Tree Recovered(Tree tree)
@@ -814,10 +812,8 @@ TEST_P(KillCase, Runs)
     const KillRow& c = GetParam();
     CreateDirectoryA(kWork, nullptr);
     const std::string destination = std::string(kWork) + "\\kill-" + c.name;
-    RemoveEverything(destination);
-    ASSERT_TRUE(CopyFileA(LARGE_EXE, kInstaller, FALSE));
-    ASSERT_TRUE(CreateMarkedInstallation(destination));
-    const Tree before = SurveyOf(destination, LARGE_PAYLOAD);
+    Tree before;
+    ASSERT_NO_FATAL_FAILURE(PlaceLargeOverMarked(destination, before));
 
     {
         InstallerRun run;
@@ -826,11 +822,7 @@ TEST_P(KillCase, Runs)
         std::vector<SeenBox> boxes;
         ASSERT_TRUE(AnswerUntilStatus(run, c.statusAtKill, replace, boxes))
             << "the installation never reached \"" << c.statusAtKill << "\"";
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, run.ProcessId());
-        ASSERT_TRUE(process);
-        ASSERT_TRUE(TerminateProcess(process, 1));
-        WaitForSingleObject(process, 10000);
-        CloseHandle(process);
+        ASSERT_TRUE(run.Kill());
     }
 
     // Ended: every earlier file in place or set aside, none lost.
@@ -849,7 +841,7 @@ TEST_P(KillCase, Runs)
         std::vector<int> answers = {IDYES};
         HWND question = run.WaitForBox();
         ASSERT_TRUE(question);
-        boxes.push_back(AnswerBox(run, question, answers));
+        boxes.push_back(run.AnswerNext(question, answers));
         EXPECT_EQ(kAbortQuestion.text, boxes.back().text);
         ASSERT_TRUE(PollUntil(run, [&] { return InOptionsMode(run); }));
         Tree afterAbort = SurveyOf(destination, LARGE_PAYLOAD);
@@ -994,7 +986,7 @@ TEST_P(CrashPointCase, Runs)
         std::vector<int> yes = {IDYES};
         HWND question = run.WaitForBox();
         ASSERT_TRUE(question);
-        SeenBox seen = AnswerBox(run, question, yes);
+        SeenBox seen = run.AnswerNext(question, yes);
         EXPECT_EQ(kAbortQuestion.text, seen.text);
         ASSERT_TRUE(PollUntil(run, [&] { return InOptionsMode(run); }));
         const Tree& expected = step <= commit ? before : complete;
@@ -1239,10 +1231,9 @@ TEST_P(UnattendedCase, Runs)
     while (!run.Exited()) {
         EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&windows));
         if (!silent) {
-            if (HWND box = run.FindBox()) {
-                boxes.push_back(InstallerRun::ReadBox(box));
-                run.Answer(box, GetDlgItem(box, IDOK) ? IDOK : IDNO);
-            }
+            std::vector<int> none;
+            if (HWND box = run.FindBox())
+                boxes.push_back(run.AnswerNext(box, none));
             if (!sawProgress && run.ControlText(IDCANCEL) == "Abort!" && run.IsShown(113))
                 sawProgress = true;
         }
@@ -1293,11 +1284,9 @@ TEST(UnattendedKill, LogReadableAndNextRunRestores)
     CreateDirectoryA(kWork, nullptr);
     const std::string destination = std::string(kWork) + "\\unattended-kill";
     const std::string log = std::string(kWork) + "\\unattended-kill.log";
-    RemoveEverything(destination);
     ASSERT_TRUE(RemoveTree(log));
-    ASSERT_TRUE(CopyFileA(LARGE_EXE, kInstaller, FALSE));
-    ASSERT_TRUE(CreateMarkedInstallation(destination));
-    const Tree before = SurveyOf(destination, LARGE_PAYLOAD);
+    Tree before;
+    ASSERT_NO_FATAL_FAILURE(PlaceLargeOverMarked(destination, before));
     const std::string arguments = "/S /ICONS=0 /KEEPSETTINGS=0 /LOG=" + log + " /D=" + destination;
     const std::string reached = "status: Extracting file: vexa.hlp";
 
@@ -1308,11 +1297,7 @@ TEST(UnattendedKill, LogReadableAndNextRunRestores)
             std::vector<std::string> lines = LogLines(log);
             return !lines.empty() && lines.back() == reached;
         })) << "the installation never logged \"" << reached << "\"";
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, run.ProcessId());
-        ASSERT_TRUE(process);
-        ASSERT_TRUE(TerminateProcess(process, 1));
-        WaitForSingleObject(process, 10000);
-        CloseHandle(process);
+        ASSERT_TRUE(run.Kill());
     }
     std::vector<std::string> killed = LogLines(log);
     EXPECT_TRUE(LoggedInOrder(killed, {"start: silent", "status: Extracting file: vexa32.exe"}));
@@ -1344,11 +1329,9 @@ TEST(UnattendedAbort, PassiveAbortIsCancelled)
     CreateDirectoryA(kWork, nullptr);
     const std::string destination = std::string(kWork) + "\\unattended-abort";
     const std::string log = std::string(kWork) + "\\unattended-abort.log";
-    RemoveEverything(destination);
     ASSERT_TRUE(RemoveTree(log));
-    ASSERT_TRUE(CopyFileA(LARGE_EXE, kInstaller, FALSE));
-    ASSERT_TRUE(CreateMarkedInstallation(destination));
-    const Tree before = SurveyOf(destination, LARGE_PAYLOAD);
+    Tree before;
+    ASSERT_NO_FATAL_FAILURE(PlaceLargeOverMarked(destination, before));
 
     InstallerRun run;
     ASSERT_TRUE(run.Start(kInstaller, "/P /ICONS=0 /LOG=" + log + " /D=" + destination));

@@ -226,18 +226,17 @@ void InstallerRun::Answer(HWND box, int button)
 std::vector<SeenBox> InstallerRun::AnswerBoxesUntilExit(std::vector<int> answers)
 {
     std::vector<SeenBox> seen;
-    while (HWND box = WaitForBox()) {
-        SeenBox record = ReadBox(box);
-        if (!answers.empty()) {
-            record.answer = answers.front();
-            answers.erase(answers.begin());
-        } else {
-            record.answer = GetDlgItem(box, IDOK) ? IDOK : IDNO;
-        }
-        seen.push_back(record);
-        Answer(box, record.answer);
-    }
+    while (HWND box = WaitForBox())
+        seen.push_back(AnswerNext(box, answers));
     return seen;
+}
+
+SeenBox InstallerRun::AnswerNext(HWND box, std::vector<int>& answers)
+{
+    SeenBox record = ReadBox(box);
+    record.answer = TakeAnswer(box, answers);
+    Answer(box, record.answer);
+    return record;
 }
 
 int InstallerRun::WaitForExit()
@@ -247,6 +246,11 @@ int InstallerRun::WaitForExit()
     DWORD code = 0;
     GetExitCodeProcess(info_.hProcess, &code);
     return static_cast<int>(code);
+}
+
+bool InstallerRun::Kill()
+{
+    return TerminateProcess(info_.hProcess, 1) && WaitForSingleObject(info_.hProcess, 10000) == WAIT_OBJECT_0;
 }
 
 bool InstallerRun::Exited()

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "box_answer.h"
+
 #define INSTALLER_CAPTION "Vexa v5.6 32bit Installation"
 
 struct SeenBox {
@@ -42,6 +44,9 @@ public:
     // Answers every message box of the installer until the process ends:
     // the queued answers in order, then OK (or No). Returns the boxes seen.
     std::vector<SeenBox> AnswerBoxesUntilExit(std::vector<int> answers);
+    // Answers box with the next queued answer (box_answer.h) and returns
+    // what it showed.
+    SeenBox AnswerNext(HWND box, std::vector<int>& answers);
     // Waits for the next box and returns it unanswered (null on exit).
     HWND WaitForBox();
     // A box of the installer shown now, or null; does not wait.
@@ -51,6 +56,9 @@ public:
 
     // The process's exit code, or -1 when it does not end in time.
     int WaitForExit();
+    // Ends the process from outside, as a kill or a power cut would, and
+    // waits for it to be gone; false when it could not be ended.
+    bool Kill();
     // Whether the process has ended; does not wait.
     bool Exited();
     DWORD ProcessId() const { return info_.dwProcessId; }

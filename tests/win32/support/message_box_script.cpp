@@ -74,12 +74,7 @@ void MessageBoxScript::Handle(HWND box)
     RecordedBox rec{caption, text, ButtonsOf(box), IconOf(box), 0, GetWindow(box, GW_OWNER)};
     if (onShow_)
         onShow_(box, rec);
-    if (!answers_.empty()) {
-        rec.answer = answers_.front();
-        answers_.erase(answers_.begin());
-    } else {
-        rec.answer = GetDlgItem(box, IDOK) ? IDOK : IDNO;
-    }
+    rec.answer = TakeAnswer(box, answers_);
     boxes_.push_back(rec);
     PostMessageA(box, WM_COMMAND, rec.answer, 0);
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "box_answer.h"
+
 struct RecordedBox {
     std::string caption;
     std::string text;
