@@ -270,7 +270,9 @@ protected:
     }
 
     // This program again, running CrashSweepChild.Run in the mode given,
-    // ended before its crashAt-th change (0: not ended). Its exit code.
+    // ended before its crashAt-th change (0: not ended). Its exit code, or
+    // one of these.
+    enum : DWORD { CHILD_NOT_STARTED = 0xFFFFFFFF, CHILD_TIMED_OUT = 0xFFFFFFFE };
     DWORD RunChild(const char* mode, int crashAt)
     {
         char exe[MAX_PATH];
@@ -288,30 +290,47 @@ protected:
         };
         for (const auto& [name, value] : variables)
             SetEnvironmentVariableA(name, value.c_str());
+        // The child's output goes to a file beside the destination, shown
+        // when it ends other than by finishing or by its crash point.
+        std::string logPath = dest + ".child.log";
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
-                                 0, nullptr);
+        HANDLE log = CreateFileA(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 CREATE_ALWAYS, 0, nullptr);
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = nul;
-        startup.hStdOutput = nul;
-        startup.hStdError = nul;
+        startup.hStdInput = log;
+        startup.hStdOutput = log;
+        startup.hStdError = log;
+        // A start that fails has run nothing of the child: try again, twice.
         PROCESS_INFORMATION process = {};
-        BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                      &process);
+        BOOL started = FALSE;
+        for (int attempt = 1; attempt <= 3 && !started; attempt++) {
+            started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                     &process);
+            if (!started) {
+                std::printf("child %s (crash at %d) not started, attempt %d: error %lu\n", mode, crashAt, attempt,
+                            GetLastError());
+                Sleep(1000);
+            }
+        }
         for (const auto& variable : variables)
             SetEnvironmentVariableA(variable.first, nullptr);
-        CloseHandle(nul);
+        CloseHandle(log);
         if (!started)
-            return 0xFFFFFFFF;
-        DWORD code = 0xFFFFFFFE;
+            return CHILD_NOT_STARTED;
+        DWORD code = CHILD_TIMED_OUT;
         if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
             GetExitCodeProcess(process.hProcess, &code);
         else
             TerminateProcess(process.hProcess, 1);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+        if (code != 0 && code != static_cast<DWORD>(CRASH_EXIT_CODE)) {
+            Bytes output = ReadBytes(logPath);
+            std::printf("child %s (crash at %d) ended with 0x%lx; its output:\n%.*s\n", mode, crashAt, code,
+                        static_cast<int>(output.size()), reinterpret_cast<const char*>(output.data()));
+        }
         return code;
     }
 
