@@ -272,7 +272,7 @@ protected:
     // This program again, running CrashSweepChild.Run in the mode given,
     // ended before its crashAt-th change (0: not ended). Its exit code, or
     // one of these.
-    enum : DWORD { CHILD_NOT_STARTED = 0xFFFFFFFF, CHILD_TIMED_OUT = 0xFFFFFFFE };
+    enum : DWORD { CHILD_NOT_STARTED = 0xFFFFFF00, CHILD_TIMED_OUT = 0xFFFFFF01 };
     DWORD RunChild(const char* mode, int crashAt)
     {
         char exe[MAX_PATH];
@@ -332,6 +332,35 @@ protected:
                         static_cast<int>(output.size()), reinterpret_cast<const char*>(output.data()));
         }
         return code;
+    }
+
+    // Prepare, then end an installation before its step installAt and, when
+    // recoverAt is not 0, its recovery before step recoverAt: the children's
+    // exit codes. A child that ends with 0xFFFFFFFF, an end that neither the
+    // installer nor this program ever chooses, was ended by something else
+    // (seen about once in two thousand children): the whole is done once
+    // more, and said.
+    struct Ended {
+        DWORD install = 0;
+        DWORD recovery = 0;
+    };
+    Ended EndChildren(int installAt, int recoverAt)
+    {
+        const DWORD unchosen = 0xFFFFFFFF;
+        Ended ended;
+        for (int attempt = 1; attempt <= 2; attempt++) {
+            Prepare();
+            if (::testing::Test::HasFatalFailure())
+                break;
+            ended.install = RunChild("install", installAt);
+            ended.recovery = recoverAt != 0 && ended.install == static_cast<DWORD>(CRASH_EXIT_CODE)
+                                 ? RunChild("recover", recoverAt)
+                                 : 0;
+            if (ended.install != unchosen && ended.recovery != unchosen)
+                break;
+            std::printf("a child ended with 0x%lx: prepared and run again\n", unchosen);
+        }
+        return ended;
     }
 
     // The next installation, recovering what it finds, aborted at once.
@@ -454,8 +483,9 @@ TEST_P(CrashSweep, EveryStepOfAnInstallation)
     for (int k : ks) {
         SCOPED_TRACE("ended before step " + std::to_string(k) + ": " + reference.steps[k - 1].what + " " +
                      reference.steps[k - 1].path);
-        ASSERT_NO_FATAL_FAILURE(Prepare());
-        ASSERT_EQ(RunChild("install", k), static_cast<DWORD>(CRASH_EXIT_CODE));
+        Ended ended;
+        ASSERT_NO_FATAL_FAILURE(ended = EndChildren(k, 0));
+        ASSERT_EQ(ended.install, static_cast<DWORD>(CRASH_EXIT_CODE));
         ClearMessages();
         ASSERT_NO_FATAL_FAILURE(RecoverAndAbort());
         const Tree& expected = k <= reference.commitRecord ? reference.earlier : reference.complete;
@@ -510,9 +540,10 @@ TEST_P(CrashSweep, EveryStepOfARecovery)
         for (int j = full ? 1 : 1 + CaseIndex() % 4;; j += full ? 1 : 4) {
             SCOPED_TRACE("installation ended before step " + std::to_string(first) + ", its recovery before step " +
                          std::to_string(j));
-            ASSERT_NO_FATAL_FAILURE(Prepare());
-            ASSERT_EQ(RunChild("install", first), static_cast<DWORD>(CRASH_EXIT_CODE));
-            DWORD code = RunChild("recover", j);
+            Ended ended;
+            ASSERT_NO_FATAL_FAILURE(ended = EndChildren(first, j));
+            ASSERT_EQ(ended.install, static_cast<DWORD>(CRASH_EXIT_CODE));
+            DWORD code = ended.recovery;
             ASSERT_TRUE(code == static_cast<DWORD>(CRASH_EXIT_CODE) || code == 0) << code;
             runs++;
             ClearMessages();
@@ -537,8 +568,9 @@ TEST_P(CrashSweep, LaterInstallationsKeepTheUsersCurrentFiles)
 {
     Reference reference = Run();
     ASSERT_GT(reference.commitRecord, 0);
-    ASSERT_NO_FATAL_FAILURE(Prepare());
-    ASSERT_EQ(RunChild("install", reference.commitRecord + 2), static_cast<DWORD>(CRASH_EXIT_CODE));
+    Ended ended;
+    ASSERT_NO_FATAL_FAILURE(ended = EndChildren(reference.commitRecord + 2, 0));
+    ASSERT_EQ(ended.install, static_cast<DWORD>(CRASH_EXIT_CODE));
     const std::string settings = dest + "\\vexa.ini";
     SetFileAttributesA(settings.c_str(), FILE_ATTRIBUTE_NORMAL);
     WriteText(settings, "the user's current settings");
