@@ -328,8 +328,8 @@ protected:
         CloseHandle(process.hProcess);
         if (code != 0 && code != static_cast<DWORD>(CRASH_EXIT_CODE)) {
             Bytes output = ReadBytes(logPath);
-            std::printf("child %s (crash at %d) ended with 0x%lx; its output:\n%.*s\n", mode, crashAt, code,
-                        static_cast<int>(output.size()), reinterpret_cast<const char*>(output.data()));
+            std::printf("child %s (crash at %d) ended with 0x%lx; its output:\n%s\n", mode, crashAt, code,
+                        std::string(output.begin(), output.end()).c_str());
         }
         return code;
     }
