@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "content_digest.h"
 #include "package_format.h"
 
 namespace {
@@ -11,37 +12,44 @@ const char kSetAsideDir[] = "~vexa";
 const char kLockName[] = "vexa.lck";
 const char kBackupName[] = "backup";
 const char kJournalPattern[] = "*.jnl";
-const char* const kHelpIndexNames[] = {"vexa.gid", "ircintro.gid"};
 
-// A journal is a sequence of records of eight bytes: kind, slot, check,
-// mark, and a 32-bit value (little-endian). The check and the mark tell a
-// record from what a power cut leaves at the end of a file (zeros, or a
-// record cut short): reading stops at the first record that is not whole.
-enum RecordKind {
-    RECORD_OPEN = 1,         // value: OPEN_ flags
-    RECORD_BACKUP_DIR = 2,   // the backup directory is about to be created
-    RECORD_SET_ASIDE = 3,    // slot's earlier file about to be set aside; value: its attributes
-    RECORD_KEPT = 4,         // slot's kept file about to lose its attributes (value)
-    RECORD_BEGUN = 5,        // slot's new file about to be created
-    RECORD_DONE = 6,         // slot's new file complete
-    RECORD_COMMIT = 7,       // the commit begins: from here on, roll forward
-    RECORD_MOVED_ON = 8,     // slot's set-aside file about to go into backup (value 1) or away (0)
-    RECORD_KINDS
+// Journals one recovery acts on at most; more is something other than
+// installations ended from outside, and nothing is done.
+enum { MAX_JOURNALS = 16 };
+
+// A journal found by the recovery: held open from the moment it is read
+// until it has been acted on.
+struct FoundJournal {
+    char stem[5];
+    HANDLE file;
+    JournalVerdict verdict;
+    JournalSummary summary;
 };
 
-enum { OPEN_MAKE_BACKUPS = 1, OPEN_CREATED_DESTINATION = 2 };
-enum { RECORD_SIZE = 8, RECORD_MARK = 0xA5 };
-
-// What a journal says, slot by slot.
-enum { HAS_SET_ASIDE = 1, HAS_KEPT = 2, HAS_BEGUN = 4, HAS_DONE = 8 };
-struct JournalSummary {
-    int opened;
-    int committed;
-    int backupDirCreated;
-    uint32_t openFlags;
-    uint8_t slots[SLOT_COUNT];
-    uint32_t keptAttributes[SLOT_COUNT];
+// The module's own state.
+struct DestinationState {
+    // This installation's journal (null when none is open) and the four
+    // hexadecimal digits that name it and its files in the set-aside
+    // directory.
+    HANDLE journal;
+    char journalStem[5];
+    // The generation the next journal gets: one more than the highest found.
+    uint32_t nextGeneration;
+    // Paths for the next message, one a line, and how many did not fit.
+    int keptCount;
+    int keptLeftOut;
+    char keptFiles[TEXT_BUFFER_SIZE];
+    FoundJournal found[MAX_JOURNALS];
+    int foundCount;
+    // A journal's bytes, or a file's read back for its digest.
+    uint8_t readBuffer[JOURNAL_MAX_BYTES + 1];
+    // MoveFileExA, where the system has it (Windows NT), to move files
+    // written through; looked up once.
+    int moveLookedUp;
+    BOOL(WINAPI* moveFileEx)(LPCSTR, LPCSTR, DWORD);
 };
+
+DestinationState state;
 
 #ifdef SETUP32_CRASH_POINTS
 // How a test image's log names each record.
@@ -104,13 +112,37 @@ bool IsDirectory(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsFile(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // The primitives: each change to the destination goes through one of
 // these, which is where a test image can end the process.
 // Failures to delete, clear attributes or remove a directory are retried
 // once.
+
+// A move that is on the disk when it returns, where the system offers that
+// (Windows NT: MoveFileEx with MOVEFILE_WRITE_THROUGH); Windows 95, 98 and
+// Me move through the file system's cache.
 bool MoveOne(const char* from, const char* to)
 {
     CrashPoint("move", from);
+    if (!state.moveLookedUp) {
+        state.moveLookedUp = 1;
+        HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+        state.moveFileEx = kernel ? reinterpret_cast<BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD)>(
+                                        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "MoveFileExA")))
+                                  : nullptr;
+    }
+    if (state.moveFileEx) {
+        if (state.moveFileEx(from, to, MOVEFILE_WRITE_THROUGH))
+            return true;
+        // Windows 95, 98 and Me have the name but not the function.
+        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+            return false;
+    }
     return MoveFileA(from, to) != 0;
 }
 
@@ -161,18 +193,24 @@ bool SetAsideDirPath(char* out)
     return JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\", kSetAsideDir);
 }
 
-// ~vexa\<stem>.<kind><slot, two digits> into out.
+// ~vexa\<name> into out.
+bool SetAsidePath(char* out, const char* name)
+{
+    return SetAsideDirPath(out) && JoinText(out, PATH_BUFFER_SIZE, out, "\\", name);
+}
+
+// A slot's file in the set-aside directory (see SetAsideFileName) into out.
 bool StemPath(char* out, const char* stem, char kind, int slot)
 {
-    char name[9] = {stem[0], stem[1], stem[2], stem[3], '.', kind,
-                    static_cast<char>('0' + slot / 10), static_cast<char>('0' + slot % 10), '\0'};
-    return JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\~vexa\\", name);
+    char name[SET_ASIDE_NAME_SIZE];
+    SetAsideFileName(name, stem, kind, slot);
+    return SetAsidePath(out, name);
 }
 
 bool JournalPath(char* out, const char* stem)
 {
-    char name[9] = {stem[0], stem[1], stem[2], stem[3], '.', 'j', 'n', 'l', '\0'};
-    return JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\~vexa\\", name);
+    char name[SET_ASIDE_NAME_SIZE] = {stem[0], stem[1], stem[2], stem[3], '.', 'j', 'n', 'l', '\0'};
+    return SetAsidePath(out, name);
 }
 
 // The set-aside directory goes once nothing is left in it.
@@ -183,19 +221,22 @@ void RemoveSetAsideDirIfEmpty()
         RemoveDirectoryOne(path);
 }
 
+// A path for the next message. One that does not fit is left out whole,
+// and counted.
 void AppendKept(const char* path)
 {
-    session.keptCount++;
-    char* text = session.keptFiles;
-    if (session.keptCount > 1 && !JoinText(text, sizeof session.keptFiles, text, "\n"))
+    // Room for the line that counts what was left out.
+    const size_t reserve = 48;
+    size_t used = TextLength(state.keptFiles);
+    size_t length = TextLength(path) + (state.keptCount ? 1 : 0);
+    state.keptCount++;
+    if (used + length + reserve >= sizeof state.keptFiles) {
+        state.keptLeftOut++;
         return;
-    JoinText(text, sizeof session.keptFiles, text, path);
-}
-
-uint8_t RecordCheck(const uint8_t* record)
-{
-    return static_cast<uint8_t>(record[0] ^ (record[1] * 7) ^ record[4] ^ (record[5] * 3) ^ (record[6] * 5) ^
-                                (record[7] * 9) ^ 0x5A);
+    }
+    if (used)
+        JoinText(state.keptFiles, sizeof state.keptFiles, state.keptFiles, "\n");
+    JoinText(state.keptFiles, sizeof state.keptFiles, state.keptFiles, path);
 }
 
 // Appends a record and writes it through to the disk.
@@ -203,10 +244,8 @@ bool WriteRecord(HANDLE journal, int kind, int slot, uint32_t value)
 {
     if (!journal)
         return false;
-    uint8_t record[RECORD_SIZE] = {static_cast<uint8_t>(kind), static_cast<uint8_t>(slot), 0, RECORD_MARK,
-                                   static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                                   static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    record[2] = RecordCheck(record);
+    uint8_t record[RECORD_SIZE];
+    EncodeRecord(record, kind, slot, value);
     CrashPoint(kRecordNames[kind < RECORD_KINDS ? kind : 0], "journal");
     DWORD written = 0;
     return WriteFile(journal, record, RECORD_SIZE, &written, nullptr) && written == RECORD_SIZE &&
@@ -215,96 +254,103 @@ bool WriteRecord(HANDLE journal, int kind, int slot, uint32_t value)
 
 bool Record(int kind, int slot, uint32_t value = 0)
 {
-    return WriteRecord(session.journal, kind, slot, value);
+    return WriteRecord(state.journal, kind, slot, value);
 }
 
-// Reads the journal from its start; whatever follows the last whole record
-// is ignored (it was never acted on: every record precedes its change).
-void ReadJournal(HANDLE journal, JournalSummary* summary)
+// Reads an open journal from its start.
+JournalVerdict ReadJournal(HANDLE journal, JournalSummary* summary)
 {
     *summary = JournalSummary();
-    if (SetFilePointer(journal, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return;
-    uint8_t record[RECORD_SIZE];
     DWORD got = 0;
-    while (ReadFile(journal, record, RECORD_SIZE, &got, nullptr) && got == RECORD_SIZE) {
-        if (record[3] != RECORD_MARK || record[2] != RecordCheck(record))
-            break;
-        int slot = record[1];
-        uint32_t value = record[4] | (record[5] << 8) | (record[6] << 16) | (static_cast<uint32_t>(record[7]) << 24);
-        bool perSlot = record[0] != RECORD_OPEN && record[0] != RECORD_COMMIT && record[0] != RECORD_BACKUP_DIR;
-        if (perSlot && slot >= SLOT_COUNT)
-            break;
-        switch (record[0]) {
-        case RECORD_OPEN:
-            summary->opened = 1;
-            summary->openFlags = value;
-            break;
-        case RECORD_BACKUP_DIR:
-            summary->backupDirCreated = 1;
-            break;
-        case RECORD_SET_ASIDE:
-            summary->slots[slot] |= HAS_SET_ASIDE;
-            break;
-        case RECORD_KEPT:
-            summary->slots[slot] |= HAS_KEPT;
-            summary->keptAttributes[slot] = value;
-            break;
-        case RECORD_BEGUN:
-            summary->slots[slot] |= HAS_BEGUN;
-            break;
-        case RECORD_DONE:
-            summary->slots[slot] |= HAS_DONE;
-            break;
-        case RECORD_COMMIT:
-            summary->committed = 1;
-            break;
-        case RECORD_MOVED_ON:
-            break;
-        default:
-            return;
-        }
-        if (!summary->opened)
-            return;   // a journal starts with its opening record
+    if (SetFilePointer(journal, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+        !ReadFile(journal, state.readBuffer, sizeof state.readBuffer, &got, nullptr) ||
+        got > JOURNAL_MAX_BYTES)
+        return JOURNAL_DAMAGED;
+    JournalVerdict verdict = ParseJournal(state.readBuffer, got, summary);
+    // Records go on at the end.
+    SetFilePointer(journal, 0, nullptr, FILE_END);
+    return verdict;
+}
+
+// The content digest of the file at path (content_digest.h); false when it
+// cannot be read.
+bool DigestOfFile(const char* path, uint32_t* digest)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    uint32_t sum = DIGEST_START, length = 0;
+    DWORD got = 0;
+    bool read;
+    while ((read = ReadFile(file, state.readBuffer, JOURNAL_MAX_BYTES, &got, nullptr) != 0) && got > 0) {
+        sum = DigestBytes(sum, state.readBuffer, got);
+        length += got;
     }
+    CloseHandle(file);
+    *digest = DigestEnd(sum, length);
+    return read;
+}
+
+// Whether the file in a slot's place is the new file that the journal's
+// installation put there, unchanged since: the digest it recorded.
+bool IsInstalledUnchanged(const char* place, const JournalSummary& summary, int slot)
+{
+    uint32_t digest;
+    return (summary.slots[slot] & HAS_DONE) && DigestOfFile(place, &digest) && digest == summary.doneDigest[slot];
 }
 
 // Rolls back what the summary records. A file in a slot's place goes only
-// when the journal says this installation began it; one it cannot account
-// for is set aside under XXXX.uNN. Every step looks at what is there, so
-// that running it again after an interruption finishes the work. True
-// when every earlier file is back.
+// when it is the new file the journal's installation put there, unchanged;
+// any other file there (the user's, or the new one changed since) is set
+// aside under XXXX.uNN and named. Every step looks at what is there, so
+// that running it again after an interruption finishes the work. True when
+// every earlier file is back and nothing of the installation is left.
 bool UndoJournal(const char* stem, const JournalSummary& summary)
 {
     bool restored = true;
     for (int slot = SLOT_COUNT - 1; slot >= 0; slot--) {
-        uint8_t state = summary.slots[slot];
-        char place[PATH_BUFFER_SIZE], aside[PATH_BUFFER_SIZE];
-        if (!state || !SlotPath(place, slot) || !StemPath(aside, stem, 's', slot))
+        uint8_t slotState = summary.slots[slot];
+        char place[PATH_BUFFER_SIZE], aside[PATH_BUFFER_SIZE], fresh[PATH_BUFFER_SIZE];
+        if (!slotState || !SlotPath(place, slot) || !StemPath(aside, stem, 's', slot) ||
+            !StemPath(fresh, stem, 'n', slot))
             continue;
-        if (state & HAS_SET_ASIDE) {
-            // Gone from the set-aside directory: the earlier file is in its
-            // place (it never left, or went back already).
-            if (!Exists(aside))
-                continue;
-            if (Exists(place)) {
-                if (state & HAS_BEGUN) {
-                    DeleteAnyFile(place);
-                } else {
-                    char stray[PATH_BUFFER_SIZE];
-                    if (StemPath(stray, stem, 'u', slot) && !Exists(stray) && MoveOne(place, stray))
-                        AppendKept(stray);
-                }
-            }
-            if (!MoveOne(aside, place)) {
-                restored = false;
-                AppendKept(aside);
-            }
-            continue;
+        // A new file that had not gone into its place yet: what is there is
+        // not the installation's.
+        bool freshThere = (slotState & HAS_BEGUN) && IsFile(fresh);
+        if (freshThere && !DeleteAnyFile(fresh)) {
+            restored = false;
+            AppendKept(fresh);
         }
-        if ((state & HAS_BEGUN) && Exists(place) && !IsDirectory(place))
-            DeleteAnyFile(place);
-        if (state & HAS_KEPT)
+        // Gone from the set-aside directory: the earlier file is in its
+        // place (it never left, or went back already). Otherwise the place
+        // is the journal's only where there was no earlier file and the new
+        // one went there.
+        bool earlierAside = (slotState & HAS_SET_ASIDE) && Exists(aside);
+        bool placeTouched = earlierAside || (!(slotState & HAS_SET_ASIDE) && (slotState & HAS_DONE) && !freshThere);
+        if (placeTouched && IsFile(place)) {
+            char stray[PATH_BUFFER_SIZE];
+            if (IsInstalledUnchanged(place, summary, slot)) {
+                if (!DeleteAnyFile(place)) {
+                    // A running program: the earlier file cannot go back.
+                    restored = false;
+                    if (earlierAside)
+                        AppendKept(aside);
+                    continue;
+                }
+            } else if (StemPath(stray, stem, 'u', slot) && !Exists(stray) && MoveOne(place, stray)) {
+                AppendKept(stray);
+            } else {
+                restored = false;
+                if (earlierAside)
+                    AppendKept(aside);
+                continue;
+            }
+        }
+        if (earlierAside && !MoveOne(aside, place)) {
+            restored = false;
+            AppendKept(aside);
+        }
+        if (slotState & HAS_KEPT)
             SetAttributesOne(place, summary.keptAttributes[slot]);
     }
     if (summary.backupDirCreated) {
@@ -315,36 +361,51 @@ bool UndoJournal(const char* stem, const JournalSummary& summary)
     return restored;
 }
 
-// Moves every set-aside file on: into backup, replacing an older backup of
-// its name, or away. One that cannot move stays set aside and is reported.
-// Never touches a file in its place.
-void FinishJournal(HANDLE journal, const char* stem, const JournalSummary& summary)
+// Rolls the committed installation forward: a new file not yet in its
+// empty place goes there; every set-aside file moves on, into backup
+// (replacing an older backup of its name) or away. Never touches a file in
+// its place. One that a directory of the user's keeps out of backup is the
+// user's from then on, named once; one that cannot move now (a running
+// program, an older backup held open) waits for the next installation.
+// True when nothing is left waiting.
+bool FinishJournal(HANDLE journal, const char* stem, const JournalSummary& summary)
 {
+    bool finished = true;
     bool intoBackup = summary.openFlags & OPEN_MAKE_BACKUPS;
     for (int slot = 0; slot < SLOT_COUNT; slot++) {
-        char aside[PATH_BUFFER_SIZE];
-        if (!(summary.slots[slot] & HAS_SET_ASIDE) || !StemPath(aside, stem, 's', slot) || !Exists(aside))
+        uint8_t slotState = summary.slots[slot];
+        char place[PATH_BUFFER_SIZE], aside[PATH_BUFFER_SIZE], fresh[PATH_BUFFER_SIZE];
+        if (!SlotPath(place, slot) || !StemPath(aside, stem, 's', slot) || !StemPath(fresh, stem, 'n', slot))
             continue;
-        bool toBackup = intoBackup && slot < MEMBER_COUNT;
-        WriteRecord(journal, RECORD_MOVED_ON, slot, toBackup);
-        SetAttributesOne(aside, FILE_ATTRIBUTE_NORMAL);
+        if ((slotState & HAS_DONE) && IsFile(fresh) && !Exists(place) && !MoveOne(fresh, place))
+            finished = false;
+        if (!(slotState & HAS_SET_ASIDE) || (slotState & HAS_GONE_TO_THE_USER) || !Exists(aside))
+            continue;
         bool moved;
-        if (toBackup) {
+        if (intoBackup && slot < MEMBER_COUNT) {
             char target[PATH_BUFFER_SIZE];
-            moved = BackupDirPath(target, false) && (IsDirectory(target) || CreateDirectoryOne(target)) &&
-                    BackupDirPath(target, true) && JoinText(target, sizeof target, target, MemberTable[slot]);
-            // A directory of that name is someone else's: the file stays.
-            if (moved && IsDirectory(target))
-                moved = false;
-            else if (moved && Exists(target))
+            if (!BackupDirPath(target, true) || !JoinText(target, sizeof target, target, MemberTable[slot]))
+                continue;
+            if (IsDirectory(target)) {
+                WriteRecord(journal, RECORD_MOVED_ON, slot, MOVED_ON_TO_THE_USER);
+                AppendKept(aside);
+                continue;
+            }
+            WriteRecord(journal, RECORD_MOVED_ON, slot, MOVED_ON_INTO_BACKUP);
+            SetAttributesOne(aside, FILE_ATTRIBUTE_NORMAL);
+            char backup[PATH_BUFFER_SIZE];
+            moved = BackupDirPath(backup, false) && (IsDirectory(backup) || CreateDirectoryOne(backup));
+            if (moved && Exists(target))
                 DeleteAnyFile(target);
             moved = moved && MoveOne(aside, target);
         } else {
-            moved = DeleteOne(aside);
+            WriteRecord(journal, RECORD_MOVED_ON, slot, MOVED_ON_AWAY);
+            moved = DeleteAnyFile(aside);
         }
         if (!moved)
-            AppendKept(aside);
+            finished = false;
     }
+    return finished;
 }
 
 void CloseJournal(HANDLE* journal, const char* path, bool remove)
@@ -355,15 +416,19 @@ void CloseJournal(HANDLE* journal, const char* path, bool remove)
         DeleteOne(path);
 }
 
-// A name of our own: four hexadecimal digits, from the name of a journal
-// found (false when it is not one of ours) or made up.
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The stem of a journal's name (four hexadecimal digits, then .jnl); false
+// for any other name.
 bool StemOf(const char* fileName, char* stem)
 {
     for (int i = 0; i < 4; i++) {
-        char c = fileName[i];
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+        if (!IsHexDigit(fileName[i]))
             return false;
-        stem[i] = c;
+        stem[i] = fileName[i];
     }
     stem[4] = '\0';
     return SameText(fileName + 4, ".jnl") || SameText(fileName + 4, ".JNL");
@@ -374,7 +439,7 @@ bool StemInUse(const char* stem)
 {
     char pattern[PATH_BUFFER_SIZE];
     char name[7] = {stem[0], stem[1], stem[2], stem[3], '.', '*', '\0'};
-    if (!JoinText(pattern, sizeof pattern, session.destinationDir, "\\~vexa\\", name))
+    if (!SetAsidePath(pattern, name))
         return true;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
@@ -382,6 +447,77 @@ bool StemInUse(const char* stem)
         return false;
     FindClose(search);
     return true;
+}
+
+void CloseFoundJournals()
+{
+    for (int i = 0; i < state.foundCount; i++)
+        if (state.found[i].file)
+            CloseHandle(state.found[i].file);
+    state.foundCount = 0;
+}
+
+// Every journal in the set-aside directory opened, without sharing, and
+// read; nothing is changed. False when one of them cannot be acted on
+// (it cannot be opened, it is not whole, or there are more than any run of
+// ended installations leaves): each is named, and none is kept open.
+bool FindJournals()
+{
+    state.foundCount = 0;
+    char pattern[PATH_BUFFER_SIZE];
+    if (!SetAsideDirPath(pattern) || !JoinText(pattern, sizeof pattern, pattern, "\\", kJournalPattern))
+        return true;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return true;
+    bool usable = true;
+    do {
+        char stem[5], path[PATH_BUFFER_SIZE];
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !StemOf(entry.cFileName, stem) ||
+            !JournalPath(path, stem))
+            continue;
+        HANDLE file = INVALID_HANDLE_VALUE;
+        if (state.foundCount < MAX_JOURNALS)
+            file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            usable = false;
+            AppendKept(path);
+            continue;
+        }
+        FoundJournal& journal = state.found[state.foundCount++];
+        JoinText(journal.stem, sizeof journal.stem, stem);
+        journal.file = file;
+        journal.verdict = ReadJournal(file, &journal.summary);
+        if (journal.verdict == JOURNAL_DAMAGED) {
+            usable = false;
+            AppendKept(path);
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    if (!usable)
+        CloseFoundJournals();
+    return usable;
+}
+
+// Acts on one found journal: rolled back, or forward once committed; a
+// blank one recorded nothing. It is deleted once nothing is left for it to
+// do, and otherwise kept. True when the roll-back, if it was one, put every
+// earlier file back.
+bool ActOnJournal(FoundJournal* journal)
+{
+    char path[PATH_BUFFER_SIZE];
+    JournalPath(path, journal->stem);
+    bool done = true, restored = true;
+    if (journal->verdict == JOURNAL_WHOLE && journal->summary.committed) {
+        done = FinishJournal(journal->file, journal->stem, journal->summary);
+    } else if (journal->verdict == JOURNAL_WHOLE) {
+        done = restored = UndoJournal(journal->stem, journal->summary);
+        if (journal->summary.openFlags & OPEN_CREATED_DESTINATION)
+            session.createdDestination = 1;
+    }
+    CloseJournal(&journal->file, path, done);
+    return restored;
 }
 
 }  // namespace
@@ -424,18 +560,18 @@ int HelpIndexSlotOf(int member)
         !SameText(help.ext, ".hlp"))
         return -1;
     for (int slot = MEMBER_COUNT; slot < SLOT_COUNT; slot++)
-        if (SplitPathParts(kHelpIndexNames[slot - MEMBER_COUNT], &index) && SameText(index.name, help.name))
+        if (SplitPathParts(SlotFileName(slot), &index) && SameText(index.name, help.name))
             return slot;
     return -1;
 }
 
 bool SlotPath(char* out, int slot)
 {
-    if (slot < 0 || slot >= SLOT_COUNT) {
+    const char* name = SlotFileName(slot);
+    if (!name) {
         out[0] = '\0';
         return false;
     }
-    const char* name = slot < MEMBER_COUNT ? MemberTable[slot] : kHelpIndexNames[slot - MEMBER_COUNT];
     return JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\", name);
 }
 
@@ -447,13 +583,24 @@ bool BackupDirPath(char* out, bool slash)
 
 int KeptReportCount()
 {
-    return session.keptCount;
+    return state.keptCount;
+}
+
+void CopyKeptReport(char* out, size_t size)
+{
+    JoinText(out, size, state.keptFiles);
+    if (state.keptLeftOut) {
+        char more[48];
+        wsprintfA(more, "\n(and %d more in the same folder)", state.keptLeftOut);
+        JoinText(out, size, out, more);
+    }
 }
 
 void ClearKeptReport()
 {
-    session.keptCount = 0;
-    session.keptFiles[0] = '\0';
+    state.keptCount = 0;
+    state.keptLeftOut = 0;
+    state.keptFiles[0] = '\0';
 }
 
 // A second installer that worked in the same directory would overwrite
@@ -506,63 +653,48 @@ void ReleaseDestination()
     session.lockOwned = 0;
 }
 
-void RecoverDestination()
+RecoveryResult RecoverDestination()
 {
-    char pattern[PATH_BUFFER_SIZE];
-    if (!JoinText(pattern, sizeof pattern, session.destinationDir, "\\~vexa\\", kJournalPattern))
-        return;
-    // One journal at a time: each is deleted once acted on, so the search
-    // starts again until none is left that can be opened.
-    enum { MAX_SKIPPED = 16 };
-    char skipped[MAX_SKIPPED][5] = {};
-    int skippedCount = 0;
-    for (;;) {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA(pattern, &found);
-        if (search == INVALID_HANDLE_VALUE)
-            break;
-        char stem[5] = "";
-        bool any = false;
-        do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || !StemOf(found.cFileName, stem))
-                continue;
-            bool seen = false;
-            for (int i = 0; i < skippedCount; i++)
-                seen = seen || SameText(skipped[i], stem);
-            if (!seen) {
-                any = true;
-                break;
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-        if (!any)
-            break;
+    state.nextGeneration = 1;
+    if (!FindJournals())
+        return RECOVERY_UNREADABLE;
+    uint32_t newest = 0;
+    for (int i = 0; i < state.foundCount; i++)
+        if (JournalGeneration(state.found[i].summary) > newest)
+            newest = JournalGeneration(state.found[i].summary);
+    state.nextGeneration = newest + 1;
 
-        char path[PATH_BUFFER_SIZE];
-        HANDLE journal = INVALID_HANDLE_VALUE;
-        if (JournalPath(path, stem))
-            journal = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        // Each journal is acted on once; one that cannot be opened now is
-        // left alone.
-        if (skippedCount == MAX_SKIPPED)
-            break;
-        JoinText(skipped[skippedCount++], 5, stem);
-        if (journal == INVALID_HANDLE_VALUE)
-            continue;
-        JournalSummary summary;
-        ReadJournal(journal, &summary);
-        if (summary.committed) {
-            FinishJournal(journal, stem, summary);
-        } else {
-            UndoJournal(stem, summary);
-            if (summary.openFlags & OPEN_CREATED_DESTINATION)
-                session.createdDestination = 1;
+    // Undone from the newest back, as they were made; then the committed
+    // ones finished from the oldest on, so that backup ends with the file
+    // that was replaced last. A roll-back that cannot put everything back
+    // stops the rest: an older one would put its files under it.
+    RecoveryResult result = RECOVERY_DONE;
+    for (int pass = 0; pass < 2; pass++) {
+        for (;;) {
+            FoundJournal* next = nullptr;
+            for (int i = 0; i < state.foundCount; i++) {
+                FoundJournal* journal = &state.found[i];
+                bool committed = journal->verdict == JOURNAL_WHOLE && journal->summary.committed;
+                if (!journal->file || committed != (pass == 1))
+                    continue;
+                uint32_t generation = JournalGeneration(journal->summary), best = 0;
+                if (next)
+                    best = JournalGeneration(next->summary);
+                if (!next || (pass == 0 ? generation > best : generation < best))
+                    next = journal;
+            }
+            if (!next)
+                break;
+            if (!ActOnJournal(next)) {
+                result = RECOVERY_NOT_RESTORED;
+                CloseFoundJournals();
+                return result;
+            }
         }
-        // Acted on once: what could not move stays set aside, reported, and
-        // no later installation acts on this journal again.
-        CloseJournal(&journal, path, true);
     }
+    state.foundCount = 0;
     RemoveSetAsideDirIfEmpty();
+    return result;
 }
 
 bool BeginJournal()
@@ -590,13 +722,14 @@ bool BeginJournal()
             break;
         }
         uint32_t flags = (session.makeBackups ? OPEN_MAKE_BACKUPS : 0) |
-                         (session.createdDestination ? OPEN_CREATED_DESTINATION : 0);
+                         (session.createdDestination ? OPEN_CREATED_DESTINATION : 0) |
+                         (state.nextGeneration << OPEN_GENERATION_SHIFT);
         if (!WriteRecord(journal, RECORD_OPEN, 0, flags)) {
             CloseJournal(&journal, path, true);
             break;
         }
-        session.journal = journal;
-        JoinText(session.journalStem, sizeof session.journalStem, stem);
+        state.journal = journal;
+        JoinText(state.journalStem, sizeof state.journalStem, stem);
         return true;
     }
     RemoveSetAsideDirIfEmpty();
@@ -616,7 +749,7 @@ int CreateBackupDir()
 int SetAsideEarlierFile(int slot)
 {
     char place[PATH_BUFFER_SIZE], aside[PATH_BUFFER_SIZE];
-    if (!SlotPath(place, slot) || !StemPath(aside, session.journalStem, 's', slot))
+    if (!SlotPath(place, slot) || !StemPath(aside, state.journalStem, 's', slot))
         return DEST_REFUSED;
     DWORD attributes = GetFileAttributesA(place);
     if (!Record(RECORD_SET_ASIDE, slot, attributes))
@@ -637,36 +770,57 @@ int ClearKeptAttributes(int slot, uint32_t attributes)
 
 ByteStream* CreateMemberFile(int slot, int* result)
 {
-    char place[PATH_BUFFER_SIZE];
+    char fresh[PATH_BUFFER_SIZE];
     *result = DEST_REFUSED;
-    if (!SlotPath(place, slot))
+    if (state.journal && !StemPath(fresh, state.journalStem, 'n', slot))
         return nullptr;
     if (!Record(RECORD_BEGUN, slot)) {
         *result = DEST_JOURNAL_FAILED;
         return nullptr;
     }
-    CrashPoint("create", place);
-    ByteStream* stream = StreamCreate(place);
+    CrashPoint("create", fresh);
+    ByteStream* stream = StreamCreateNew(fresh);
     if (stream)
         *result = DEST_DONE;
     return stream;
 }
 
-int MemberFileDone(int slot)
+int PlaceMemberFile(int slot, ByteStream* file, bool written)
 {
-    return Record(RECORD_DONE, slot) ? DEST_DONE : DEST_JOURNAL_FAILED;
+    char fresh[PATH_BUFFER_SIZE], place[PATH_BUFFER_SIZE];
+    bool paths = StemPath(fresh, state.journalStem, 'n', slot) && SlotPath(place, slot);
+    // On the disk before the journal says it is complete: a power cut after
+    // that record cannot leave it empty or zero-filled.
+    CrashPoint("write through", fresh);
+    if (StreamWriteThrough(file) != 0)
+        written = false;
+    uint32_t digest = StreamDigest(file);
+    if (StreamClose(file) != 0)
+        written = false;
+    if (!written)
+        return DEST_NOT_WRITTEN;
+    if (!paths)
+        return DEST_REFUSED;
+    if (!Record(RECORD_DONE, slot, digest))
+        return DEST_JOURNAL_FAILED;
+    // Into a place that nothing holds: a file that appeared there since it
+    // was cleared is not overwritten.
+    return MoveOne(fresh, place) ? DEST_DONE : DEST_REFUSED;
 }
 
 void CommitJournal()
 {
-    if (!session.journal)
+    if (!state.journal)
         return;
     char path[PATH_BUFFER_SIZE];
-    JournalPath(path, session.journalStem);
+    JournalPath(path, state.journalStem);
     JournalSummary summary;
-    ReadJournal(session.journal, &summary);
+    ReadJournal(state.journal, &summary);
     if (Record(RECORD_COMMIT, 0)) {
-        FinishJournal(session.journal, session.journalStem, summary);
+        summary.committed = 1;
+        // Kept while a file waits to move on: the next installation
+        // finishes it.
+        CloseJournal(&state.journal, path, FinishJournal(state.journal, state.journalStem, summary));
     } else {
         // Without the record, moving on would leave a journal that a
         // recovery rolls back half-way. The earlier files stay set aside,
@@ -674,27 +828,27 @@ void CommitJournal()
         // installation that is reported complete.
         for (int slot = 0; slot < SLOT_COUNT; slot++) {
             char aside[PATH_BUFFER_SIZE];
-            if ((summary.slots[slot] & HAS_SET_ASIDE) && StemPath(aside, session.journalStem, 's', slot) &&
+            if ((summary.slots[slot] & HAS_SET_ASIDE) && StemPath(aside, state.journalStem, 's', slot) &&
                 Exists(aside))
                 AppendKept(aside);
         }
+        CloseJournal(&state.journal, path, true);
     }
-    CloseJournal(&session.journal, path, true);
     RemoveSetAsideDirIfEmpty();
 }
 
 bool RollBackJournal()
 {
-    if (!session.journal)
+    if (!state.journal)
         return true;
     char path[PATH_BUFFER_SIZE];
-    JournalPath(path, session.journalStem);
+    JournalPath(path, state.journalStem);
     JournalSummary summary;
-    ReadJournal(session.journal, &summary);
-    bool restored = UndoJournal(session.journalStem, summary);
+    ReadJournal(state.journal, &summary);
+    bool restored = UndoJournal(state.journalStem, summary);
     // Kept when something could not go back: the next installation's
     // recovery tries again.
-    CloseJournal(&session.journal, path, restored);
+    CloseJournal(&state.journal, path, restored);
     RemoveSetAsideDirIfEmpty();
     return restored;
 }

@@ -6,30 +6,37 @@
 // never on guesses from the files they find.
 //
 // Below the destination, the set-aside directory ~vexa holds, for each
-// installation under way or ended from outside:
+// installation under way, ended from outside, or committed with a file
+// still waiting to move on:
 //   XXXX.jnl  its journal (XXXX: four hexadecimal digits of its own)
 //   XXXX.sNN  the earlier file of slot NN, set aside until the commit
+//   XXXX.nNN  the new file of slot NN while it is written, until it goes
+//             into its place
 //   XXXX.uNN  a file found in slot NN's place that the journal cannot
-//             account for, kept there by a roll-back
+//             account for (the user's, or the new file changed since),
+//             kept there by a roll-back
 // Every name is short, so that every path fits where the backup
 // directory's do.
 #pragma once
 
-#include "install_session.h"
+#include <cstddef>
 
-// What the journal tracks, besides the eleven members: the help-index files
-// that go stale when their help file is replaced.
-enum {
-    SLOT_VEXA_GID = MEMBER_COUNT,
-    SLOT_IRCINTRO_GID,
-    SLOT_COUNT
-};
+#include "install_session.h"
+#include "journal_format.h"
 
 // Results of the steps that change the destination.
 enum DestinationResult {
     DEST_DONE = 1,
     DEST_REFUSED = 0,         // the system refused the change: nothing changed
-    DEST_JOURNAL_FAILED = -1  // the record could not be written: nothing changed
+    DEST_JOURNAL_FAILED = -1, // the record could not be written: nothing changed
+    DEST_NOT_WRITTEN = -2     // the new file could not be written whole
+};
+
+// What the recovery of earlier installations came to.
+enum RecoveryResult {
+    RECOVERY_DONE,          // every journal acted on (one may wait for a file held open)
+    RECOVERY_UNREADABLE,    // a journal that cannot be opened or is not whole: nothing changed
+    RECOVERY_NOT_RESTORED   // a roll-back could not put every earlier file back: its journal stays
 };
 
 // Creates destinationDir (only its last component), which did not exist.
@@ -47,12 +54,18 @@ bool HoldDestination();
 // not held.
 void ReleaseDestination();
 
-// Acts on every journal that earlier installations left: rolls each back
-// whose commit had not begun, rolls forward each whose commit had, then
-// deletes it. A file that cannot go where it belongs stays set aside, its
-// path appended to the report (see KeptReport). Sets createdDestination
-// when a rolled-back installation had created the directory.
-void RecoverDestination();
+// Acts on every journal that earlier installations left, or on none: first
+// every one is opened and read (RECOVERY_UNREADABLE, each that cannot be
+// acted on named in the report, nothing changed). Then those whose commit
+// had not begun are rolled back, newest first, and those whose commit had
+// are rolled forward, oldest first; each is deleted once nothing is left
+// for it to do. A roll-back that cannot put every earlier file back keeps
+// its journal and stops there (RECOVERY_NOT_RESTORED, the files named). A
+// roll-forward that must wait for a file held open keeps its journal
+// quietly. Files set aside for the user are named in the report. Sets
+// createdDestination when a rolled-back installation had created the
+// directory.
+RecoveryResult RecoverDestination();
 
 // Opens this installation's journal. False when it cannot be written:
 // nothing has been changed then (the set-aside directory, when made here,
@@ -79,16 +92,20 @@ int CreateBackupDir();
 int SetAsideEarlierFile(int slot);
 // A settings file the user keeps: its attributes (recorded) cleared.
 int ClearKeptAttributes(int slot, uint32_t attributes);
-// The member's file created for writing; null when refused (result says
-// why).
+// The member's new file created for writing, in the set-aside directory;
+// null when refused (result says why).
 ByteStream* CreateMemberFile(int slot, int* result);
-// The member's file is complete.
-int MemberFileDone(int slot);
+// The new file, whole when written is true: written through to the disk,
+// closed, recorded as complete with its digest, and moved into its place,
+// which must be free. DEST_NOT_WRITTEN when it was not written whole.
+int PlaceMemberFile(int slot, ByteStream* file, bool written);
 
 // The installation is complete: recorded as committed, then every earlier
 // file set aside goes into backup (replacing an older backup of that name)
-// or, without backups or for a help index, is deleted. What cannot stays
-// set aside, appended to the report. The journal is then deleted.
+// or, without backups or for a help index, is deleted. The journal is then
+// deleted, or kept while a file held open waits to move on (the next
+// installation finishes it). One that a directory of the user's keeps out
+// of backup stays set aside, named in the report.
 void CommitJournal();
 
 // Undoes what the journal records, newest first: files this installation
@@ -99,9 +116,10 @@ void CommitJournal();
 // to the report. Nothing to do without a journal.
 bool RollBackJournal();
 
-// Paths of files that stay set aside, collected for one message: the
-// count, and the paths one per line in session.keptFiles.
+// Paths of files for one message: the count, and the paths one per line
+// into out (those that did not fit counted in a last line).
 int KeptReportCount();
+void CopyKeptReport(char* out, size_t size);
 void ClearKeptReport();
 
 // Test images only: the hook that ends the process right before its k-th

@@ -53,6 +53,11 @@ const ErrorEntry kErrors[] = {
      "Some of your original files could not be put back or moved into the backup folder.\n\n"
      "They are kept here:\n",
      "\n\nYou may move or rename them yourself."},
+    {ERROR_JOURNAL_UNREADABLE,
+     "Vexa cannot be installed while the installation folder holds a record of an earlier installation "
+     "that cannot be read:\n",
+     "\n\nPlease close any program that may be using it and run the installation program again. If this "
+     "message comes back, the record is damaged: move it out of the folder yourself."},
 };
 
 const char* const kQuestions[] = {

@@ -7,8 +7,8 @@
 
 #include "byte_stream.h"
 
-// The numbered errors. Each has one text in the table; 16 and 17 name files
-// between their text and their advice.
+// The numbered errors. Each has one text in the table; 16, 17 and 18 name
+// files between their text and their advice.
 enum InstallError {
     ERROR_CREATE_DIRECTORY = 1,
     ERROR_READ_INSTALL_FILE = 3,
@@ -22,7 +22,8 @@ enum InstallError {
     ERROR_EMPTY_PACKAGE = 14,
     ERROR_PROGRAM_GROUP = 15,   // a question: try again?
     ERROR_NOT_RESTORED = 16,
-    ERROR_KEPT_ASIDE = 17
+    ERROR_KEPT_ASIDE = 17,
+    ERROR_JOURNAL_UNREADABLE = 18
 };
 
 // The questions the installation may ask; only No counts as No.

@@ -13,7 +13,6 @@ void ResetSession()
     session.abortPending = 0;
     session.overallFill = 0;
     session.packageLength = 0;
-    session.keptCount = 0;
 
     session.packageStream = nullptr;
     session.memberStream = nullptr;

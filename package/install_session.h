@@ -58,11 +58,6 @@ struct InstallSession {
     int memberIndex;
     int sliceBytes;
 
-    // Files kept set aside that the next message names: how many, and
-    // their paths, one a line.
-    int keptCount;
-    char keptFiles[TEXT_BUFFER_SIZE];
-
     // Progress values.
     int32_t packageLength;
     int32_t overallFill;
@@ -84,10 +79,6 @@ struct InstallSession {
     // installation removes it when it lets go.
     char lockPath[PATH_BUFFER_SIZE];
     int lockOwned;
-    // This installation's journal (null when none is open) and the four
-    // hexadecimal digits that name it and its set-aside files.
-    HANDLE journal;
-    char journalStem[5];
 #endif
 };
 

@@ -36,7 +36,7 @@ void ReportKept(InstallError number)
         return;
     // The report may show a box: the list must not be needed after it.
     char files[TEXT_BUFFER_SIZE];
-    JoinText(files, sizeof files, session.keptFiles);
+    CopyKeptReport(files, sizeof files);
     ClearKeptReport();
     ReportErrorNaming(number, files);
 }
@@ -108,8 +108,16 @@ MemberResult CreateDestinationDir()
     // unless the other one holds it already.
     bool held = HoldDestination();
     if (held) {
+        // What earlier installations left is finished first, or nothing
+        // is installed: error [18] (a journal that cannot be acted on,
+        // nothing changed) or [16] (earlier files that cannot go back yet).
         ClearKeptReport();
-        RecoverDestination();
+        RecoveryResult recovered = RecoverDestination();
+        if (recovered != RECOVERY_DONE) {
+            ReleaseDestination();
+            ReportKept(recovered == RECOVERY_UNREADABLE ? ERROR_JOURNAL_UNREADABLE : ERROR_NOT_RESTORED);
+            return MEMBER_CHOOSE_AGAIN;
+        }
         ReportKept(ERROR_KEPT_ASIDE);
     }
     if (!held || (DirectoryExists(session.destinationDir) && !BeginJournal())) {
@@ -217,7 +225,8 @@ MemberResult DecodeToDestination(const char* tempPath, const char* path)
         ReportError(ERROR_READ_INSTALL_FILE);
         return MEMBER_FAILED;
     }
-    // The member's file: path, which is its slot's place.
+    // The member's file, written beside its place (path) and moved there
+    // once it is whole and on the disk.
     (void)path;
     int created;
     ByteStream* output = CreateMemberFile(session.memberIndex, &created);
@@ -226,16 +235,15 @@ MemberResult DecodeToDestination(const char* tempPath, const char* path)
         return FailCopy();
     }
     bool decoded = DecodeMember(input, output);
-    if (StreamClose(output) != 0)
-        decoded = false;
     StreamClose(input);
-    if (!decoded) {
+    int placed = PlaceMemberFile(session.memberIndex, output, decoded);
+    if (placed == DEST_NOT_WRITTEN) {
         // The journal has the partial file as begun: the roll-back deletes it.
         RollBack();
         ReportError(ERROR_DECODE_FILE);
         return MEMBER_FAILED;
     }
-    if (MemberFileDone(session.memberIndex) != DEST_DONE)
+    if (placed != DEST_DONE)
         return FailCopy();
     return MEMBER_DONE;
 }

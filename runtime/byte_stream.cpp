@@ -2,6 +2,8 @@
 // with its own buffer, in static storage.
 #include "byte_stream.h"
 
+#include "content_digest.h"
+
 namespace {
 
 ByteStream slots[STREAM_COUNT];
@@ -37,6 +39,7 @@ ByteStream* Open(const char* path, DWORD access, DWORD sharing, DWORD dispositio
     stream->writing = access == GENERIC_WRITE;
     stream->error = 0;
     stream->atEnd = 0;
+    stream->digest = DIGEST_START;
     ClearBuffer(stream);
     return stream;
 }
@@ -51,6 +54,11 @@ ByteStream* StreamOpenRead(const char* path)
 ByteStream* StreamCreate(const char* path)
 {
     return Open(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+}
+
+ByteStream* StreamCreateNew(const char* path)
+{
+    return Open(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW);
 }
 
 int StreamRefill(ByteStream* stream)
@@ -79,6 +87,7 @@ int StreamFlush(ByteStream* stream)
         return 0;
     DWORD count = static_cast<DWORD>(stream->writeNext - stream->buffer);
     if (count > 0 && !stream->error) {
+        stream->digest = DigestBytes(stream->digest, stream->buffer, count);
         DWORD written = 0;
         if (!WriteFile(stream->file, stream->buffer, count, &written, nullptr) || written != count)
             stream->error = 1;
@@ -86,6 +95,18 @@ int StreamFlush(ByteStream* stream)
     stream->bufferPosition += count;
     stream->writeNext = stream->buffer;
     return stream->error;
+}
+
+int StreamWriteThrough(ByteStream* stream)
+{
+    if (StreamFlush(stream) == 0 && !FlushFileBuffers(stream->file))
+        stream->error = 1;
+    return stream->error;
+}
+
+uint32_t StreamDigest(const ByteStream* stream)
+{
+    return DigestEnd(stream->digest, stream->bufferPosition);
 }
 
 int StreamSpill(ByteStream* stream, int byte)

@@ -35,6 +35,7 @@ struct ByteStream {
     int writing;
     int error;
     int atEnd;
+    uint32_t digest;          // of what a writing stream has written out (content_digest.h)
     uint8_t buffer[STREAM_BUFFER_SIZE];
 };
 
@@ -48,9 +49,19 @@ ByteStream* StreamOpenRead(const char* path);
 // truncate, rename or (on Windows NT) delete the file. Null when it cannot
 // be opened so or every stream is in use.
 ByteStream* StreamCreate(const char* path);
+// The same for a file that must not exist yet: null when one does.
+ByteStream* StreamCreateNew(const char* path);
 
 // Writes out what is buffered. 0 when every byte so far reached the file.
 int StreamFlush(ByteStream* stream);
+
+// Writes out what is buffered and has the system write the file through to
+// the disk. 0 when every byte so far is on the disk.
+int StreamWriteThrough(ByteStream* stream);
+
+// The content digest (content_digest.h) of everything a writing stream has
+// written from the file's start, once it is flushed (no seeks).
+uint32_t StreamDigest(const ByteStream* stream);
 
 // Flushes and closes; the slot is free again. 0 when every byte written
 // reached the file (always 0 for a reading stream).

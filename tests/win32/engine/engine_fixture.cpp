@@ -332,3 +332,45 @@ std::vector<std::string> ListNames(const std::string& dir)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// The installed program, running: this test program, copied over the
+// earlier vexa32.exe and started from there, waiting to be ended.
+HANDLE StartClient(const std::string& dest)
+{
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string client = dest + "\\vexa32.exe";
+    SetFileAttributesA(client.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!CopyFileA(exe, client.c_str(), FALSE))
+        return nullptr;
+    SetFileAttributesA(client.c_str(), FILE_ATTRIBUTE_READONLY);
+    std::string command = "\"" + client + "\" --gtest_filter=CrashSweepChild.Run";
+    std::string ready = dest + ".client.ready";
+    DeleteFileA(ready.c_str());
+    SetEnvironmentVariableA("SWEEP_MODE", "client");
+    SetEnvironmentVariableA("SWEEP_DEST", dest.c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                  &process);
+    SetEnvironmentVariableA("SWEEP_MODE", nullptr);
+    SetEnvironmentVariableA("SWEEP_DEST", nullptr);
+    if (!started)
+        return nullptr;
+    CloseHandle(process.hThread);
+    // Running, its file mapped, once it says so.
+    for (int wait = 0; wait < 600 && !PathExists(ready); wait++)
+        Sleep(50);
+    return process.hProcess;
+}
+
+void StopClient(HANDLE* client)
+{
+    if (!*client)
+        return;
+    TerminateProcess(*client, 0);
+    WaitForSingleObject(*client, 10000);
+    CloseHandle(*client);
+    *client = nullptr;
+}

@@ -115,3 +115,11 @@ private:
 
 // Names in a directory, sorted; none when it cannot be read.
 std::vector<std::string> ListNames(const std::string& dir);
+
+// The installed program running: this test program copied over
+// dest\vexa32.exe (read-only, as an earlier installation may leave it) and
+// started from there, waiting (CrashSweepChild.Run) until it is ended; its
+// process once it runs, or null. A running program's file can be renamed
+// but not deleted or written.
+HANDLE StartClient(const std::string& dest);
+void StopClient(HANDLE* client);

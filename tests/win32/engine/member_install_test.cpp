@@ -280,16 +280,20 @@ TEST_F(MemberInstallTest, FailedDecodeIsRolledBackNewestFirstWithError5)
     }
     ExpectOneError(ERROR_DECODE_FILE);
     EXPECT_TRUE(rolledBackAtBox);
-    // The partly written member goes first, then the installed ones from the
-    // newest, then the journal and the set-aside directory, the lock file
-    // that held the directory, and the directory this installation created.
-    std::vector<std::string> expected = {"vexa\\versions.txt", "vexa\\readme.txt",  "vexa\\ircintro.hlp",
+    // The partly written member (still beside its place, in ~vexa) goes
+    // first, then the installed ones from the newest, then the journal and
+    // the set-aside directory, the lock file that held the directory, and
+    // the directory this installation created.
+    std::vector<std::string> expected = {"vexa\\~vexa\\####.n05", "vexa\\readme.txt",  "vexa\\ircintro.hlp",
                                          "vexa\\vexa.hlp",     "vexa\\vlink32.exe", "vexa\\vexa32.exe",
-                                         "vexa\\~vexa\\journal", "vexa\\~vexa", "vexa\\vexa.lck", "vexa"};
+                                         "vexa\\~vexa\\####.jnl", "vexa\\~vexa", "vexa\\vexa.lck", "vexa"};
     std::vector<std::string> inDest;
-    for (const std::string& name : removed)
-        if (name.rfind("vexa", 0) == 0)
-            inDest.push_back(name.size() == 19 && name.compare(15, 4, ".jnl") == 0 ? "vexa\\~vexa\\journal" : name);
+    for (std::string name : removed)
+        if (name.rfind("vexa", 0) == 0) {
+            if (name.size() == 19 && name.rfind("vexa\\~vexa\\", 0) == 0)
+                name.replace(11, 4, "####");
+            inDest.push_back(name);
+        }
     EXPECT_EQ(inDest, expected);
     EXPECT_FALSE(PathExists(dest));
     EXPECT_EQ(session.memberIndex, 0);
@@ -307,8 +311,7 @@ TEST_F(MemberInstallTest, UnreadableTemporaryFileShowsError3AfterRollBack)
         ByteStream* file = CreateMemberFile(slot, &result);
         ASSERT_NE(file, nullptr);
         StreamPutByte('x', file);
-        StreamClose(file);
-        ASSERT_EQ(MemberFileDone(slot), DEST_DONE);
+        ASSERT_EQ(PlaceMemberFile(slot, file, true), DEST_DONE);
     }
     session.memberIndex = 2;
     bool rolledBackAtBox = false;
