@@ -1347,3 +1347,82 @@ TEST(UnattendedAbort, PassiveAbortIsCancelled)
     EXPECT_EQ(before, found) << "found:\n" << Show(found);
     ExpectNoTemporaryFile(TempPath());
 }
+
+// The installed program running from the destination while a silent
+// upgrade without backups replaces it: its file can be renamed but not
+// deleted. The upgrade succeeds with no error logged (the earlier program
+// waits in ~vexa, owned by the installation's journal), and once the
+// program has ended, the next installation leaves nothing behind.
+TEST(UnattendedRunning, SuccessAloneAndNothingLeftAfterTheNext)
+{
+    CreateDirectoryA(kWork, nullptr);
+    const std::string destination = std::string(kWork) + "\\unattended-running";
+    const std::string log = std::string(kWork) + "\\unattended-running.log";
+    const std::string ready = destination + ".ready";
+    RemoveEverything(destination);
+    ASSERT_TRUE(RemoveTree(log));
+    ASSERT_TRUE(RemoveTree(ready));
+    ASSERT_NO_FATAL_FAILURE(PlaceInstaller(INTACT));
+    ASSERT_TRUE(CreateMarkedInstallation(destination));
+
+    // This test program as the installed one, waiting until it is ended.
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    const std::string program = destination + "\\vexa32.exe";
+    SetFileAttributesA(program.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(CopyFileA(self, program.c_str(), FALSE));
+    std::string command = "\"" + program + "\" --gtest_filter=UnattendedRunning.ProgramWaits";
+    SetEnvironmentVariableA("FAULTS_PROGRAM_READY", ready.c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION client = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, kWork, &startup, &client));
+    SetEnvironmentVariableA("FAULTS_PROGRAM_READY", nullptr);
+    CloseHandle(client.hThread);
+    for (int wait = 0; wait < 600 && GetFileAttributesA(ready.c_str()) == INVALID_FILE_ATTRIBUTES; wait++)
+        Sleep(100);
+
+    const std::string arguments = "/S /ICONS=0 /BACKUPS=0 /KEEPSETTINGS=0 /LOG=" + log + " /D=" + destination;
+    auto errorsLogged = [&] {
+        std::vector<std::string> errors;
+        for (const std::string& line : LogLines(log))
+            if (line.find("Installation Error") != std::string::npos)
+                errors.push_back(line);
+        return errors;
+    };
+    {
+        InstallerRun run;
+        ASSERT_TRUE(run.Start(kInstaller, arguments));
+        EXPECT_EQ(0, run.WaitForExit());
+    }
+    EXPECT_TRUE(LoggedInOrder(LogLines(log), {LogLineOf(kSuccess), "result: exit code 0"}));
+    EXPECT_EQ(std::vector<std::string>{}, errorsLogged());
+    EXPECT_EQ(ReadAll(std::string(PAYLOAD_STAGE) + "\\vexa32.exe"), ReadAll(program));
+    std::vector<std::string> waiting = ListFiles(destination + "\\~vexa");
+    ASSERT_EQ(2u, waiting.size());
+    EXPECT_EQ(".jnl", waiting[0].substr(4));
+    EXPECT_EQ(waiting[0].substr(0, 4) + ".s00", waiting[1]);
+
+    TerminateProcess(client.hProcess, 0);
+    WaitForSingleObject(client.hProcess, 10000);
+    CloseHandle(client.hProcess);
+    {
+        InstallerRun run;
+        ASSERT_TRUE(run.Start(kInstaller, arguments));
+        EXPECT_EQ(0, run.WaitForExit());
+    }
+    EXPECT_EQ(std::vector<std::string>{}, errorsLogged());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((destination + "\\~vexa").c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((destination + "\\backup\\vexa32.exe").c_str()));
+    ExpectNoTemporaryFile(TempPath());
+}
+
+// The running program of the test above; skipped when run otherwise.
+TEST(UnattendedRunning, ProgramWaits)
+{
+    char ready[MAX_PATH];
+    if (!GetEnvironmentVariableA("FAULTS_PROGRAM_READY", ready, sizeof ready))
+        GTEST_SKIP() << "started by UnattendedRunning.SuccessAloneAndNothingLeftAfterTheNext only";
+    WriteAll(ready, "");
+    Sleep(600000);
+}
