@@ -282,10 +282,11 @@ TEST_F(RecoveryTest, KeptFilesBeyondTheMessageAreCounted)
     TestPackage test = MakePackage(300);
     std::string image = WriteImage(work + "\\setup.img", test.package);
     expectedChecksum = static_cast<int32_t>(test.checksum);
-    // As long as the system's path limit lets every path be (240 characters,
-    // whose set-aside files have 255): three of five names fit.
+    // As long as the system's limits let every path be (a directory's path
+    // has at most 248 characters): 220 characters, whose set-aside files
+    // have 235, three of five names fit.
     std::string dest = work + "\\";
-    dest.append(240 - dest.size(), 'd');
+    dest.append(220 - dest.size(), 'd');
     CreateDirectoryA(dest.c_str(), nullptr);
     // Directories of the user's where five backups go: each earlier file
     // stays set aside, named.
