@@ -11,7 +11,7 @@ bash "$ROOT/scripts/setup.sh"
 FUZZ_BUILD=$ROOT/build/fuzz
 FUZZ_SECONDS=${FUZZ_SECONDS:-600}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(member_decoder package_reader codec_round_trip)
+[ ${#targets[@]} -gt 0 ] || targets=(member_decoder package_reader codec_round_trip journal_reader)
 
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DSETUP32_FUZZ=ON >/dev/null
