@@ -124,25 +124,21 @@ bool IsFile(const char* path)
 // once.
 
 // A move that is on the disk when it returns, where the system offers that
-// (Windows NT: MoveFileEx with MOVEFILE_WRITE_THROUGH); Windows 95, 98 and
-// Me move through the file system's cache.
+// (Windows NT: MoveFileEx with MOVEFILE_WRITE_THROUGH). Windows 95, 98 and
+// Me export the name without the function: there, and wherever it is
+// missing, the move goes through the file system's cache.
 bool MoveOne(const char* from, const char* to)
 {
     CrashPoint("move", from);
     if (!state.moveLookedUp) {
         state.moveLookedUp = 1;
-        HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+        HMODULE kernel = (GetVersion() & 0x80000000) ? nullptr : GetModuleHandleA("KERNEL32.DLL");
         state.moveFileEx = kernel ? reinterpret_cast<BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD)>(
                                         reinterpret_cast<void (*)()>(GetProcAddress(kernel, "MoveFileExA")))
                                   : nullptr;
     }
-    if (state.moveFileEx) {
-        if (state.moveFileEx(from, to, MOVEFILE_WRITE_THROUGH))
-            return true;
-        // Windows 95, 98 and Me have the name but not the function.
-        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
-            return false;
-    }
+    if (state.moveFileEx)
+        return state.moveFileEx(from, to, MOVEFILE_WRITE_THROUGH) != 0;
     return MoveFileA(from, to) != 0;
 }
 
