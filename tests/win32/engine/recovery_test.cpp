@@ -15,6 +15,7 @@
 #include "install_session.h"
 #include "journal_format.h"
 #include "member_install.h"
+#include "transaction.h"
 #include "package_format.h"
 #include "package_scanner.h"
 
@@ -142,8 +143,8 @@ TEST_F(RecoveryTest, EndedInstallationsAreUndoneNewestFirst)
 
     std::strcpy(session.destinationDir, dest.c_str());
     session.makeBackups = 1;
-    ASSERT_EQ(CreateDestinationDir(), MEMBER_DONE);
-    RollBack();
+    ASSERT_EQ(BeginTransaction(&kInstallation), TRANSACTION_BEGUN);
+    EndTransaction(ROLL_BACK_TRANSACTION);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(Listing(dest), std::vector<std::string>{"vexa32.exe: earliest program"});
 }
@@ -179,8 +180,8 @@ TEST_F(RecoveryTest, WaitingInstallationsAreFinishedOldestFirst)
     ClearMessages();
 
     std::strcpy(session.destinationDir, dest.c_str());
-    ASSERT_EQ(CreateDestinationDir(), MEMBER_DONE);
-    RollBack();
+    ASSERT_EQ(BeginTransaction(&kInstallation), TRANSACTION_BEGUN);
+    EndTransaction(ROLL_BACK_TRANSACTION);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(ReadBytes(dest + "\\backup\\readme.txt"), first.files[4]);
     EXPECT_EQ(ReadBytes(dest + "\\readme.txt"), second.files[4]);
