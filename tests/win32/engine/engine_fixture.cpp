@@ -7,9 +7,9 @@
 
 #include "install_session.h"
 #include "member_install.h"
-#include "transaction.h"
 #include "package_scanner.h"
 #include "package_writer.h"
+#include "transaction.h"
 
 int32_t expectedChecksum;
 

@@ -9,10 +9,10 @@
 #include "install_session.h"
 #include "member_encoder.h"
 #include "member_install.h"
-#include "transaction.h"
 #include "package_format.h"
 #include "package_scanner.h"
 #include "resource_ids.h"
+#include "transaction.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include "engine_fixture.h"
 #include "install_session.h"
 #include "member_install.h"
-#include "transaction.h"
 #include "package_format.h"
 #include "package_scanner.h"
 #include "resource_ids.h"
+#include "transaction.h"
 
 namespace {
 
