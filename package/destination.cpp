@@ -416,7 +416,7 @@ bool StemOf(const char* fileName, char* stem)
     stem[4] = '\0';
     // As written, or all in capitals, as some file systems give names.
     bool lower = true, upper = true;
-    for (size_t i = 0; i < sizeof kJournalExtension && (lower || upper); i++) {
+    for (size_t i = 0; i <= TextLength(kJournalExtension) && (lower || upper); i++) {
         char c = kJournalExtension[i];
         char capital = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
         lower = lower && fileName[4 + i] == c;

@@ -4,20 +4,20 @@
 
 // The dialog's caption, which the main window bears as its caption and its
 // class name too.
-inline constexpr char kInstallerCaption[] = "Vexa v5.6 32bit Installation";
+extern const char kInstallerCaption[];
 
 // Status lines. The last two go before a file's name.
-inline constexpr char kScanningFilesStatus[] = "Scanning files...";
-inline constexpr char kScanningFileStatus[] = "Scanning file: ";
-inline constexpr char kExtractingFileStatus[] = "Extracting file: ";
+extern const char kScanningFilesStatus[];
+extern const char kScanningFileStatus[];
+extern const char kExtractingFileStatus[];
 
 // In the destination directory: the set-aside directory, with each
 // transaction's journal (four hexadecimal digits, then the extension) and
 // files; the lock file that holds the directory; the backup directory.
-inline constexpr char kSetAsideDirName[] = "~vexa";
-inline constexpr char kJournalExtension[] = ".jnl";
-inline constexpr char kLockFileName[] = "vexa.lck";
-inline constexpr char kBackupDirName[] = "backup";
+extern const char kSetAsideDirName[];
+extern const char kJournalExtension[];
+extern const char kLockFileName[];
+extern const char kBackupDirName[];
 
 // In the temporary directory: the file that collects a member's bytes.
-inline constexpr char kTempFileName[] = "vexa.tmp";
+extern const char kTempFileName[];
