@@ -49,7 +49,6 @@ struct InstallSession {
     char backupDir[PATH_BUFFER_SIZE];
     char statusBuffer[PATH_BUFFER_SIZE];   // the status line's text, nothing else
     char chooserDir[PATH_BUFFER_SIZE];     // the chooser's proposal while it is open
-    char progmanCommand[TEXT_BUFFER_SIZE]; // the program manager command being sent
     PathParts pathParts;
 
     // Scan state.

@@ -140,11 +140,6 @@ void EndTransaction(TransactionEnding ending, InstallError error)
         ReportError(error);
 }
 
-bool TransactionUnderWay()
-{
-    return transaction.underWay != 0;
-}
-
 MemberResult BeginInstallation()
 {
     if (BeginTransaction(&kInstallation) != TRANSACTION_BEGUN)

@@ -62,9 +62,6 @@ TransactionBegin BeginTransaction(const TransactionKind* kind);
 // Then error, unless ERROR_NONE, is shown: after the roll-back.
 void EndTransaction(TransactionEnding ending, InstallError error = ERROR_NONE);
 
-// Whether a transaction has begun and not ended.
-bool TransactionUnderWay();
-
 // The installation's beginning and end, for the dialog and unattended runs
 // alike.
 // Begins an installation (BeginTransaction), then opens the package image.
