@@ -3,15 +3,10 @@
 #include <windows.h>
 
 #include "content_digest.h"
+#include "installer_names.h"
 #include "package_format.h"
 
 namespace {
-
-// Every name the installer gives to something in the destination.
-const char kSetAsideDir[] = "~vexa";
-const char kLockName[] = "vexa.lck";
-const char kBackupName[] = "backup";
-const char kJournalPattern[] = "*.jnl";
 
 // Journals one recovery acts on at most; more is something other than
 // installations ended from outside, and nothing is done.
@@ -28,6 +23,11 @@ struct FoundJournal {
 
 // The module's own state.
 struct DestinationState {
+    // The lock file that holds the destination (null when not held), its
+    // path, and whether this transaction removes it when it lets go.
+    HANDLE lock;
+    char lockPath[PATH_BUFFER_SIZE];
+    int lockOwned;
     // This installation's journal (null when none is open) and the four
     // hexadecimal digits that name it and its files in the set-aside
     // directory.
@@ -101,23 +101,6 @@ void CrashPoint(const char* what, const char* path)
 #define CrashPoint(what, path) ((void)0)
 #endif
 
-bool Exists(const char* path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsDirectory(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFile(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // The primitives: each change to the destination goes through one of
 // these, which is where a test image can end the process.
 // Failures to delete, clear attributes or remove a directory are retried
@@ -168,7 +151,7 @@ bool CreateDirectoryOne(const char* path)
 
 void RemoveDirectoryOne(const char* path)
 {
-    if (!IsDirectory(path))
+    if (!IsDirectoryAt(path))
         return;
     CrashPoint("remove directory", path);
     if (!RemoveDirectoryA(path)) {
@@ -186,7 +169,7 @@ bool DeleteAnyFile(const char* path)
 
 bool SetAsideDirPath(char* out)
 {
-    return JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\", kSetAsideDir);
+    return JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\", kSetAsideDirName);
 }
 
 // ~vexa\<name> into out.
@@ -205,8 +188,8 @@ bool StemPath(char* out, const char* stem, char kind, int slot)
 
 bool JournalPath(char* out, const char* stem)
 {
-    char name[SET_ASIDE_NAME_SIZE] = {stem[0], stem[1], stem[2], stem[3], '.', 'j', 'n', 'l', '\0'};
-    return SetAsidePath(out, name);
+    char name[SET_ASIDE_NAME_SIZE];
+    return JoinText(name, sizeof name, stem, kJournalExtension) && SetAsidePath(out, name);
 }
 
 // The set-aside directory goes once nothing is left in it.
@@ -312,7 +295,7 @@ bool UndoJournal(const char* stem, const JournalSummary& summary)
             continue;
         // A new file that had not gone into its place yet: what is there is
         // not the installation's.
-        bool freshThere = (slotState & HAS_BEGUN) && IsFile(fresh);
+        bool freshThere = (slotState & HAS_BEGUN) && IsFileAt(fresh);
         if (freshThere && !DeleteAnyFile(fresh)) {
             restored = false;
             AppendKept(fresh);
@@ -321,9 +304,9 @@ bool UndoJournal(const char* stem, const JournalSummary& summary)
         // place (it never left, or went back already). Otherwise the place
         // is the journal's only where there was no earlier file and the new
         // one went there.
-        bool earlierAside = (slotState & HAS_SET_ASIDE) && Exists(aside);
+        bool earlierAside = (slotState & HAS_SET_ASIDE) && SomethingExistsAt(aside);
         bool placeTouched = earlierAside || (!(slotState & HAS_SET_ASIDE) && (slotState & HAS_DONE) && !freshThere);
-        if (placeTouched && IsFile(place)) {
+        if (placeTouched && IsFileAt(place)) {
             char stray[PATH_BUFFER_SIZE];
             if (IsInstalledUnchanged(place, summary, slot)) {
                 if (!DeleteAnyFile(place)) {
@@ -333,7 +316,7 @@ bool UndoJournal(const char* stem, const JournalSummary& summary)
                         AppendKept(aside);
                     continue;
                 }
-            } else if (StemPath(stray, stem, 'u', slot) && !Exists(stray) && MoveOne(place, stray)) {
+            } else if (StemPath(stray, stem, 'u', slot) && !SomethingExistsAt(stray) && MoveOne(place, stray)) {
                 AppendKept(stray);
             } else {
                 restored = false;
@@ -373,16 +356,16 @@ bool FinishJournal(HANDLE journal, const char* stem, const JournalSummary& summa
         char place[PATH_BUFFER_SIZE], aside[PATH_BUFFER_SIZE], fresh[PATH_BUFFER_SIZE];
         if (!SlotPath(place, slot) || !StemPath(aside, stem, 's', slot) || !StemPath(fresh, stem, 'n', slot))
             continue;
-        if ((slotState & HAS_DONE) && IsFile(fresh) && !Exists(place) && !MoveOne(fresh, place))
+        if ((slotState & HAS_DONE) && IsFileAt(fresh) && !SomethingExistsAt(place) && !MoveOne(fresh, place))
             finished = false;
-        if (!(slotState & HAS_SET_ASIDE) || (slotState & HAS_GONE_TO_THE_USER) || !Exists(aside))
+        if (!(slotState & HAS_SET_ASIDE) || (slotState & HAS_GONE_TO_THE_USER) || !SomethingExistsAt(aside))
             continue;
         bool moved;
         if (intoBackup && slot < MEMBER_COUNT) {
             char target[PATH_BUFFER_SIZE];
             if (!BackupDirPath(target, true) || !JoinText(target, sizeof target, target, MemberTable[slot]))
                 continue;
-            if (IsDirectory(target)) {
+            if (IsDirectoryAt(target)) {
                 WriteRecord(journal, RECORD_MOVED_ON, slot, MOVED_ON_TO_THE_USER);
                 AppendKept(aside);
                 continue;
@@ -390,8 +373,8 @@ bool FinishJournal(HANDLE journal, const char* stem, const JournalSummary& summa
             WriteRecord(journal, RECORD_MOVED_ON, slot, MOVED_ON_INTO_BACKUP);
             SetAttributesOne(aside, FILE_ATTRIBUTE_NORMAL);
             char backup[PATH_BUFFER_SIZE];
-            moved = BackupDirPath(backup, false) && (IsDirectory(backup) || CreateDirectoryOne(backup));
-            if (moved && Exists(target))
+            moved = BackupDirPath(backup, false) && (IsDirectoryAt(backup) || CreateDirectoryOne(backup));
+            if (moved && SomethingExistsAt(target))
                 DeleteAnyFile(target);
             moved = moved && MoveOne(aside, target);
         } else {
@@ -427,7 +410,15 @@ bool StemOf(const char* fileName, char* stem)
         stem[i] = fileName[i];
     }
     stem[4] = '\0';
-    return SameText(fileName + 4, ".jnl") || SameText(fileName + 4, ".JNL");
+    // As written, or all in capitals, as some file systems give names.
+    bool lower = true, upper = true;
+    for (size_t i = 0; i <= TextLength(kJournalExtension) && (lower || upper); i++) {
+        char c = kJournalExtension[i];
+        char capital = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        lower = lower && fileName[4 + i] == c;
+        upper = upper && fileName[4 + i] == capital;
+    }
+    return lower || upper;
 }
 
 // Whether anything in the set-aside directory already bears the stem.
@@ -461,7 +452,7 @@ bool FindJournals()
 {
     state.foundCount = 0;
     char pattern[PATH_BUFFER_SIZE];
-    if (!SetAsideDirPath(pattern) || !JoinText(pattern, sizeof pattern, pattern, "\\", kJournalPattern))
+    if (!SetAsideDirPath(pattern) || !JoinText(pattern, sizeof pattern, pattern, "\\*", kJournalExtension))
         return true;
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern, &entry);
@@ -536,6 +527,23 @@ void ResetCrashPoints()
 }
 #endif
 
+bool SomethingExistsAt(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectoryAt(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFileAt(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool CreateDestinationDirectory()
 {
     return CreateDirectoryOne(session.destinationDir);
@@ -573,7 +581,7 @@ bool SlotPath(char* out, int slot)
 
 bool BackupDirPath(char* out, bool slash)
 {
-    return JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\", kBackupName) &&
+    return JoinText(out, PATH_BUFFER_SIZE, session.destinationDir, "\\", kBackupDirName) &&
            (!slash || JoinText(out, PATH_BUFFER_SIZE, out, "\\"));
 }
 
@@ -615,38 +623,38 @@ bool HoldDestination()
 {
     ReleaseDestination();
     // A file of that name fails at the first member, as it always has.
-    if (!IsDirectory(session.destinationDir))
+    if (!IsDirectoryAt(session.destinationDir))
         return true;
-    if (!JoinText(session.lockPath, sizeof session.lockPath, session.destinationDir, "\\", kLockName))
+    if (!JoinText(state.lockPath, sizeof state.lockPath, session.destinationDir, "\\", kLockFileName))
         return false;
-    CrashPoint("lock", session.lockPath);
+    CrashPoint("lock", state.lockPath);
     HANDLE lock =
-        CreateFileA(session.lockPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        CreateFileA(state.lockPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (lock == INVALID_HANDLE_VALUE)
         return false;
-    session.lockOwned = GetLastError() != ERROR_ALREADY_EXISTS || GetFileSize(lock, nullptr) == 0;
-    session.destinationLock = lock;
+    state.lockOwned = GetLastError() != ERROR_ALREADY_EXISTS || GetFileSize(lock, nullptr) == 0;
+    state.lock = lock;
     return true;
 }
 
 void ReleaseDestination()
 {
-    if (!session.destinationLock)
+    if (!state.lock)
         return;
     // The lock file goes while it is still held, where the system allows
     // that (see DeleteHeldFile): another installer cannot take it over in
     // between and then lose it.
     bool removed = false;
-    if (session.lockOwned && session.lockPath[0]) {
-        CrashPoint("delete", session.lockPath);
-        removed = DeleteFileA(session.lockPath) != 0;
+    if (state.lockOwned && state.lockPath[0]) {
+        CrashPoint("delete", state.lockPath);
+        removed = DeleteFileA(state.lockPath) != 0;
     }
-    CloseHandle(session.destinationLock);
-    if (session.lockOwned && !removed && session.lockPath[0])
-        DeleteOne(session.lockPath);
-    session.destinationLock = nullptr;
-    session.lockPath[0] = '\0';
-    session.lockOwned = 0;
+    CloseHandle(state.lock);
+    if (state.lockOwned && !removed && state.lockPath[0])
+        DeleteOne(state.lockPath);
+    state.lock = nullptr;
+    state.lockPath[0] = '\0';
+    state.lockOwned = 0;
 }
 
 RecoveryResult RecoverDestination()
@@ -698,7 +706,7 @@ bool BeginJournal()
     char dir[PATH_BUFFER_SIZE];
     if (!SetAsideDirPath(dir))
         return false;
-    if (!IsDirectory(dir) && !CreateDirectoryOne(dir))
+    if (!IsDirectoryAt(dir) && !CreateDirectoryOne(dir))
         return false;
     // A stem that nothing in the set-aside directory bears yet; the journal
     // is created only where no file of its name exists.
@@ -825,7 +833,7 @@ void CommitJournal()
         for (int slot = 0; slot < SLOT_COUNT; slot++) {
             char aside[PATH_BUFFER_SIZE];
             if ((summary.slots[slot] & HAS_SET_ASIDE) && StemPath(aside, state.journalStem, 's', slot) &&
-                Exists(aside))
+                SomethingExistsAt(aside))
                 AppendKept(aside);
         }
         CloseJournal(&state.journal, path, true);

@@ -39,14 +39,20 @@ enum RecoveryResult {
     RECOVERY_NOT_RESTORED   // a roll-back could not put every earlier file back: its journal stays
 };
 
+// What is at path: anything, a directory, a file.
+bool SomethingExistsAt(const char* path);
+bool IsDirectoryAt(const char* path);
+bool IsFileAt(const char* path);
+
 // Creates destinationDir (only its last component), which did not exist.
 bool CreateDestinationDirectory();
 // Removes destinationDir when this installation created it (and it is
 // empty); clears createdDestination.
 void RemoveCreatedDestination();
 
-// Holds destinationDir for this installation (nothing to do when it is not
-// a directory). False when another installation holds it.
+// Holds destinationDir for this transaction through the lock file in it
+// (nothing to do when it is not a directory). False when another
+// installation holds it.
 bool HoldDestination();
 
 // Lets go of the destination; removes the lock file when it is this
@@ -76,8 +82,9 @@ bool BeginJournal();
 // index has its name and the extension .gid); -1 for a member without one.
 int HelpIndexSlotOf(int member);
 
-// The slot's file in the destination into out (PATH_BUFFER_SIZE). False
-// when the path does not fit.
+// The slot's file in the destination (for a member: destinationDir, a
+// backslash and its name in MemberTable) into out (PATH_BUFFER_SIZE). False,
+// out empty, for a slot outside the table or a path that does not fit.
 bool SlotPath(char* out, int slot);
 
 // "backup" below the destination into out, with a trailing backslash when

@@ -10,6 +10,7 @@
 // The numbered errors. Each has one text in the table; 16, 17 and 18 name
 // files between their text and their advice.
 enum InstallError {
+    ERROR_NONE = 0,             // nothing to show
     ERROR_CREATE_DIRECTORY = 1,
     ERROR_READ_INSTALL_FILE = 3,
     ERROR_COPY_FILE = 4,

@@ -49,7 +49,6 @@ struct InstallSession {
     char backupDir[PATH_BUFFER_SIZE];
     char statusBuffer[PATH_BUFFER_SIZE];   // the status line's text, nothing else
     char chooserDir[PATH_BUFFER_SIZE];     // the chooser's proposal while it is open
-    char progmanCommand[TEXT_BUFFER_SIZE]; // the program manager command being sent
     PathParts pathParts;
 
     // Scan state.
@@ -70,15 +69,6 @@ struct InstallSession {
     int newShell;
     DWORD ddeInstance;
     HMODULE ctl3dLibrary;
-
-    // The destination directory, held from Install until the installation
-    // is complete or rolled back, so that a second installer cannot work in
-    // it at the same time (null when not held).
-    HANDLE destinationLock;
-    // The lock file that holds it, in the destination, and whether this
-    // installation removes it when it lets go.
-    char lockPath[PATH_BUFFER_SIZE];
-    int lockOwned;
 #endif
 };
 

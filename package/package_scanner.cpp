@@ -4,13 +4,15 @@
 
 #include "install_report.h"
 #include "install_session.h"
+#include "installer_names.h"
 #include "member_install.h"
 #include "package_format.h"
+#include "transaction.h"
 
 namespace {
 
-const char kTempName[] = "vexa.tmp";
-const char kFallbackTempPath[] = "c:\\vexa.tmp";
+// Where the system names no temporary directory that fits.
+const char kFallbackTempDir[] = "c:\\";
 
 void ClosePackage()
 {
@@ -25,11 +27,11 @@ void BuildTempPath()
     char dir[PATH_BUFFER_SIZE];
     DWORD length = GetTempPathA(sizeof dir, dir);
     if (length == 0 || length >= sizeof dir ||
-        !JoinText(session.tempPath, sizeof session.tempPath, dir, kTempName))
-        JoinText(session.tempPath, sizeof session.tempPath, kFallbackTempPath);
+        !JoinText(session.tempPath, sizeof session.tempPath, dir, kTempFileName))
+        JoinText(session.tempPath, sizeof session.tempPath, kFallbackTempDir, kTempFileName);
 }
 
-// vexa.tmp is held by another installation (or cannot be written): a name
+// The temporary file's name is held by another installation (or cannot be written): a name
 // of our own in the same directory, made there by the system, into
 // tempPath. False, tempPath unchanged, when none can be made.
 bool TakeUniqueTempName()
@@ -45,7 +47,7 @@ bool TakeUniqueTempName()
 }
 
 // The member's bytes go into a file that no other process can change or
-// remove while we hold it: vexa.tmp where it is free, else a unique name.
+// remove while we hold it: its own name where it is free, else a unique one.
 ByteStream* OpenTempFile()
 {
     BuildTempPath();
@@ -63,8 +65,7 @@ ByteStream* OpenTempFile()
 // be incomplete, so the installation ends here.
 int FailTempWrite()
 {
-    RollBack();
-    ReportError(ERROR_EXTRACT_FILE);
+    EndTransaction(ROLL_BACK_TRANSACTION, ERROR_EXTRACT_FILE);
     return SLICE_FAILED;
 }
 
@@ -118,8 +119,7 @@ int FinishPackage()
 
     if (session.scan.checksum == expectedChecksum)
         return SLICE_COMPLETE;
-    RollBack();
-    ReportError(ERROR_CHECKSUM);
+    EndTransaction(ROLL_BACK_TRANSACTION, ERROR_CHECKSUM);
     return SLICE_FAILED;
 }
 
@@ -132,7 +132,7 @@ int OpenPackageFile(const char* path)
         ReportError(ERROR_OPEN_INSTALL_FILE);
         return 0;
     }
-    ReportStatus("Scanning files...");
+    ReportStatus(kScanningFilesStatus);
     ReportOverallProgress(session.packageStream);
     return 1;
 }
@@ -149,10 +149,10 @@ int OpenPackageImage()
 void ShowScanningStatus()
 {
     if (session.overallFill > 0 && session.memberIndex >= 0 && session.memberIndex < MEMBER_COUNT)
-        JoinText(session.statusBuffer, sizeof session.statusBuffer, "Scanning file: ",
+        JoinText(session.statusBuffer, sizeof session.statusBuffer, kScanningFileStatus,
                  MemberTable[session.memberIndex]);
     else
-        JoinText(session.statusBuffer, sizeof session.statusBuffer, "Scanning files...");
+        JoinText(session.statusBuffer, sizeof session.statusBuffer, kScanningFilesStatus);
     ReportStatus(session.statusBuffer);
 }
 

@@ -6,12 +6,15 @@ namespace {
 
 const DWORD EXECUTE_TIMEOUT_MS = 5000;
 
+// The item command being sent.
+char itemCommand[TEXT_BUFFER_SIZE];
+
 // Formats an item command with the destination directory in both places
 // (command line and working directory) and sends it.
 int SendItemCommand(const char* format)
 {
-    wsprintfA(session.progmanCommand, format, session.destinationDir, session.destinationDir);
-    return SendProgmanCommand(session.progmanCommand);
+    wsprintfA(itemCommand, format, session.destinationDir, session.destinationDir);
+    return SendProgmanCommand(itemCommand);
 }
 
 }  // namespace

@@ -4,9 +4,6 @@
 
 #include <windows.h>
 
-// Class name and caption of the main window (the dialog shows it too).
-#define MAIN_WINDOW_NAME "Vexa v5.6 32bit Installation"
-
 enum { CLOSE_DELAY_MS = 50 };
 
 // The main window: runs the dialog on WM_START_INSTALL, then the program

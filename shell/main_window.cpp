@@ -1,9 +1,9 @@
 #include "installer_shell.h"
 
+#include "destination.h"
 #include "install_dialog.h"
 #include "install_report.h"
 #include "install_session.h"
-#include "member_install.h"
 #include "program_group.h"
 #include "unattended.h"
 

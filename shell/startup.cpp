@@ -1,6 +1,7 @@
 #include "installer_shell.h"
 
 #include "install_session.h"
+#include "installer_names.h"
 #include "program_group.h"
 #include "text.h"
 
@@ -39,12 +40,12 @@ int CreateMainWindow(HINSTANCE instance, int showCommand)
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
     windowClass.lpszMenuName = nullptr;
-    windowClass.lpszClassName = MAIN_WINDOW_NAME;
+    windowClass.lpszClassName = kInstallerCaption;
     if (!RegisterClassA(&windowClass))
         return 0;
 
-    session.mainWindow = CreateWindowExA(0, MAIN_WINDOW_NAME, MAIN_WINDOW_NAME, WS_OVERLAPPEDWINDOW, -100, -100,
-                                         0, 0, nullptr, nullptr, instance, nullptr);
+    session.mainWindow = CreateWindowExA(0, kInstallerCaption, kInstallerCaption, WS_OVERLAPPEDWINDOW, -100,
+                                         -100, 0, 0, nullptr, nullptr, instance, nullptr);
     if (!session.mainWindow)
         return 0;
     ShowWindow(session.mainWindow, showCommand);

@@ -6,10 +6,10 @@
 #include "install_report.h"
 #include "install_session.h"
 #include "installer_shell.h"
-#include "member_install.h"
 #include "package_scanner.h"
 #include "program_group.h"
 #include "text.h"
+#include "transaction.h"
 
 namespace {
 

@@ -7,17 +7,16 @@
 #include "install_dialog.h"
 #include "install_report.h"
 #include "install_session.h"
-#include "member_install.h"
+#include "installer_names.h"
 #include "package_scanner.h"
+#include "transaction.h"
 
 namespace {
 
-const char kCaption[] = "Vexa v5.6 32bit Installation";
 const char kWelcome[] = "Welcome to the Vexa Installation program!";
 const char kIntro[] = "This program will install Vexa v5.6 32bit edition to the following directory.";
 const char kNotice[] = "Vexa Installation program\nCopyright (c) the Vexa developers.\nAll rights reserved.";
 const char kLicense[] = "Please refer to the Vexa help file for the license terms and use restrictions.";
-const char kScanningFiles[] = "Scanning files...";
 
 const UINT kSliceDelayMs = 25;
 
@@ -152,7 +151,7 @@ void CancelSequence(HWND dialog)
         PostMessageA(dialog, WM_CONTINUE_INSTALL, 0, 0);
         return;
     }
-    RollBack();
+    EndTransaction(ROLL_BACK_TRANSACTION);
     ResetSession();
     BackToOptions(dialog);
 }
@@ -221,7 +220,7 @@ void PaintDialog(HWND dialog)
 
 void InitInstallDialog(HWND dialog)
 {
-    SetWindowTextA(dialog, kCaption);
+    SetWindowTextA(dialog, kInstallerCaption);
     SetItemText(dialog, IDC_WELCOME, kWelcome);
     SetItemText(dialog, IDC_INTRO, kIntro);
     SetItemText(dialog, IDC_NOTICE, kNotice);
@@ -237,7 +236,7 @@ void SetDialogMode(HWND dialog, int progress)
         EnableItem(dialog, IDOK, 0);
         EnableItem(dialog, IDC_BROWSE, 0);
         SetItemText(dialog, IDCANCEL, "Abort!");
-        SetItemText(dialog, IDC_STATUS, kScanningFiles);
+        SetItemText(dialog, IDC_STATUS, kScanningFilesStatus);
         for (int id = IDC_BROWSE_HINT; id <= IDC_CONTINUE_HINT; ++id)
             ShowItem(dialog, id, 0);
         for (int id : {IDC_STATUS, IDC_OVERALL_LABEL, IDC_LICENSE, IDC_NOTICE})
@@ -252,7 +251,7 @@ void SetDialogMode(HWND dialog, int progress)
         EnableItem(dialog, IDOK, 1);
         EnableItem(dialog, IDC_BROWSE, 1);
         SetItemText(dialog, IDCANCEL, "Cancel");
-        SetItemText(dialog, IDC_STATUS, kScanningFiles);
+        SetItemText(dialog, IDC_STATUS, kScanningFilesStatus);
         for (int id : {IDC_STATUS, IDC_OVERALL_LABEL, IDC_LICENSE, IDC_NOTICE})
             ShowItem(dialog, id, 0);
         for (int id = IDC_BROWSE_HINT; id <= IDC_CONTINUE_HINT; ++id)

@@ -24,6 +24,7 @@
 #include "member_install.h"
 #include "package_format.h"
 #include "package_scanner.h"
+#include "transaction.h"
 
 namespace {
 
@@ -470,7 +471,7 @@ protected:
         ResetSession();
         std::snprintf(session.destinationDir, sizeof session.destinationDir, "%s", dest.c_str());
         session.makeBackups = GetParam().makeBackups;
-        EXPECT_EQ(CreateDestinationDir(), MEMBER_CHOOSE_AGAIN);
+        EXPECT_EQ(BeginTransaction(&kInstallation), TRANSACTION_REFUSED);
         for (HANDLE journal : journals)
             CloseHandle(journal);
         EXPECT_EQ(MessageNames(), std::vector<std::string>{"error 18"});
@@ -488,8 +489,8 @@ protected:
         ResetSession();
         std::snprintf(session.destinationDir, sizeof session.destinationDir, "%s", dest.c_str());
         session.makeBackups = GetParam().makeBackups;
-        ASSERT_EQ(CreateDestinationDir(), 1);
-        RollBack();
+        ASSERT_EQ(BeginTransaction(&kInstallation), TRANSACTION_BEGUN);
+        EndTransaction(ROLL_BACK_TRANSACTION);
     }
 
     // A whole installation in this process, as the shell runs it.
@@ -798,7 +799,7 @@ TEST_F(CrashSweepChild, Run)
         ResetSession();
         std::snprintf(session.destinationDir, sizeof session.destinationDir, "%s", dest.c_str());
         session.makeBackups = backups;
-        CreateDestinationDir();
-        RollBack();
+        BeginTransaction(&kInstallation);
+        EndTransaction(ROLL_BACK_TRANSACTION);
     }
 }

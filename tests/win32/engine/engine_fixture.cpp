@@ -9,6 +9,7 @@
 #include "member_install.h"
 #include "package_scanner.h"
 #include "package_writer.h"
+#include "transaction.h"
 
 int32_t expectedChecksum;
 
@@ -201,7 +202,7 @@ void EngineTest::SetUp()
 void EngineTest::TearDown()
 {
     if (session.packageStream || session.memberStream)
-        RollBack();
+        EndTransaction(ROLL_BACK_TRANSACTION);
     ReleaseDestination();
     UseInstallReport(nullptr);
     session.dialogWindow = nullptr;
@@ -284,9 +285,9 @@ int EngineTest::Install(const std::string& image, const std::string& destination
 {
     int result = Scan(image, destination, makeBackups);
     if (result == SLICE_FAILED || result == SLICE_CHOOSE_AGAIN)
-        RollBack();
+        EndTransaction(ROLL_BACK_TRANSACTION);
     else if (result == SLICE_COMPLETE && session.memberIndex > 0)
-        CommitInstallation();
+        EndTransaction(COMMIT_TRANSACTION);
     return result;
 }
 
@@ -296,11 +297,11 @@ int EngineTest::Scan(const std::string& image, const std::string& destination, i
     session.makeBackups = makeBackups;
     ResetSession();
     slicePositions.clear();
-    int result = CreateDestinationDir();
-    if (result != 1)
-        return result;
+    if (BeginTransaction(&kInstallation) != TRANSACTION_BEGUN)
+        return SLICE_CHOOSE_AGAIN;
+    int result;
     if (!OpenPackageFile(image.c_str())) {
-        RollBack();
+        EndTransaction(ROLL_BACK_TRANSACTION);
         return 0;
     }
     for (;;) {

@@ -12,6 +12,7 @@
 #include "package_format.h"
 #include "package_scanner.h"
 #include "resource_ids.h"
+#include "transaction.h"
 
 namespace {
 
@@ -253,7 +254,7 @@ TEST_F(MemberInstallTest, DestinationFileThatCannotBeWrittenShowsError4)
     std::string file = work + "\\plain.txt";
     WriteText(file, "a file");
     std::strcpy(session.destinationDir, file.c_str());
-    EXPECT_EQ(CreateDestinationDir(), 1);
+    EXPECT_EQ(BeginTransaction(&kInstallation), TRANSACTION_BEGUN);
     EXPECT_EQ(session.createdDestination, 0);
     EXPECT_EQ(Install(image, file, 1), SLICE_FAILED);
     ExpectOneError(ERROR_COPY_FILE);
@@ -304,7 +305,7 @@ TEST_F(MemberInstallTest, UnreadableTemporaryFileShowsError3AfterRollBack)
 {
     std::string dest = work + "\\vexa";
     std::strcpy(session.destinationDir, dest.c_str());
-    ASSERT_EQ(CreateDestinationDir(), 1);
+    ASSERT_EQ(BeginTransaction(&kInstallation), TRANSACTION_BEGUN);
     // Members 0 and 1 written by this installation, as its journal says.
     for (int slot = 0; slot < 2; slot++) {
         int result = 0;
@@ -343,7 +344,7 @@ TEST_F(MemberInstallTest, DestinationDirectoryRefusedWithError1)
         ClearMessages();
         std::strcpy(session.destinationDir, c.dest.c_str());
         session.createdDestination = 0;
-        EXPECT_EQ(CreateDestinationDir(), MEMBER_CHOOSE_AGAIN);
+        EXPECT_EQ(BeginTransaction(&kInstallation), TRANSACTION_REFUSED);
         ExpectOneError(ERROR_CREATE_DIRECTORY);
         EXPECT_EQ(session.createdDestination, 0);
         if (!c.dest.empty()) {
@@ -366,26 +367,26 @@ TEST_F(MemberInstallTest, LongestDestinationStaysInsideThePathBuffers)
     };
 
     for (int i = 0; i < MEMBER_COUNT; i++) {
-        BuildMemberPath(session.memberPath, i);
+        SlotPath(session.memberPath, i);
         EXPECT_STREQ(session.memberPath, "");
     }
     session.overallFill = 1;
     ShowScanningStatus();
     EXPECT_EQ(statusLog.back(), "Scanning file: vexa32.exe");
     session.memberIndex = MEMBER_COUNT;
-    RollBack();
+    EndTransaction(ROLL_BACK_TRANSACTION);
     EXPECT_EQ(session.memberIndex, 0);
     EXPECT_TRUE(intact(session.backupDir, sizeof session.backupDir));
     EXPECT_TRUE(intact(reinterpret_cast<const char*>(&session.pathParts), sizeof session.pathParts));
 
-    EXPECT_EQ(CreateDestinationDir(), MEMBER_CHOOSE_AGAIN);
+    EXPECT_EQ(BeginTransaction(&kInstallation), TRANSACTION_REFUSED);
     ExpectOneError(ERROR_CREATE_DIRECTORY);
 
     // 279 characters still give every member's full path.
     dest.resize(MAX_DESTINATION_DIR);
     std::strcpy(session.destinationDir, dest.c_str());
     for (int i = 0; i < MEMBER_COUNT; i++) {
-        BuildMemberPath(session.memberPath, i);
+        SlotPath(session.memberPath, i);
         EXPECT_EQ(std::string(session.memberPath), dest + "\\" + MemberTable[i]);
     }
 }
@@ -403,7 +404,7 @@ TEST_F(RollBackTest, SecondRunFindsNothingToUndo)
     // Whatever appears afterwards is not this installation's.
     CreateDirectoryA(dest.c_str(), nullptr);
     WriteText(dest + "\\vexa32.exe", "someone else's");
-    RollBack();
+    EndTransaction(ROLL_BACK_TRANSACTION);
     EXPECT_EQ(Text(ReadBytes(dest + "\\vexa32.exe")), "someone else's");
     EXPECT_EQ(ListNames(dest), (std::vector<std::string>{"vexa32.exe"}));
 }

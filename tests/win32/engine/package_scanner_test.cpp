@@ -9,6 +9,7 @@
 #include "package_format.h"
 #include "package_scanner.h"
 #include "resource_ids.h"
+#include "transaction.h"
 
 namespace {
 
@@ -250,7 +251,7 @@ TEST_F(ScanTest, OpensItsOwnExecutable)
     EXPECT_GT(session.packageLength, 0);
     ASSERT_FALSE(statusLog.empty());
     EXPECT_EQ(statusLog.back(), "Scanning files...");
-    RollBack();
+    EndTransaction(ROLL_BACK_TRANSACTION);
     EXPECT_EQ(session.packageStream, nullptr);
 }
 
@@ -300,7 +301,7 @@ TEST_F(ScanTest, TemporaryFileFailuresEndWithError11)
             for (int i = 0; i < installedAtFailure; i++)
                 EXPECT_EQ(ReadBytes(dest + "\\" + MemberTable[i]), test.files[i]);
         }
-        RollBack();
+        EndTransaction(ROLL_BACK_TRANSACTION);
         EXPECT_FALSE(PathExists(dest));
         onStatus = nullptr;
         onMessage = nullptr;

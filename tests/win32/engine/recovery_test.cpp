@@ -17,6 +17,7 @@
 #include "member_install.h"
 #include "package_format.h"
 #include "package_scanner.h"
+#include "transaction.h"
 
 namespace {
 
@@ -142,10 +143,47 @@ TEST_F(RecoveryTest, EndedInstallationsAreUndoneNewestFirst)
 
     std::strcpy(session.destinationDir, dest.c_str());
     session.makeBackups = 1;
-    ASSERT_EQ(CreateDestinationDir(), MEMBER_DONE);
-    RollBack();
+    ASSERT_EQ(BeginTransaction(&kInstallation), TRANSACTION_BEGUN);
+    EndTransaction(ROLL_BACK_TRANSACTION);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(Listing(dest), std::vector<std::string>{"vexa32.exe: earliest program"});
+}
+
+// A journal is known by its name: four hexadecimal digits and the
+// extension, as written or all in capitals. Any other file in ~vexa is
+// not one, and is left as it is.
+TEST_F(RecoveryTest, JournalsAreKnownByTheirNames)
+{
+    struct Case {
+        const char* journal;
+        bool actedOn;
+    } cases[] = {
+        {"1234.jnl", true},
+        {"ABCD.JNL", true},
+        {"12g4.jnl", false},
+        {"123.jnl", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.journal);
+        ClearMessages();
+        std::string dest = FreshDir("journal-names");
+        CreateDirectoryA((dest + "\\~vexa").c_str(), nullptr);
+        std::string name = c.journal;
+        std::string stem = name.substr(0, name.find('.'));
+        WriteBytes(dest + "\\~vexa\\" + name, Records({{RECORD_OPEN, 0, 1u << OPEN_GENERATION_SHIFT},
+                                                        {RECORD_SET_ASIDE, 0, FILE_ATTRIBUTE_NORMAL}}));
+        WriteText(dest + "\\~vexa\\" + stem + ".s00", "earlier program");
+        std::vector<std::string> before = Listing(dest);
+
+        std::strcpy(session.destinationDir, dest.c_str());
+        ASSERT_EQ(BeginTransaction(&kInstallation), TRANSACTION_BEGUN);
+        EndTransaction(ROLL_BACK_TRANSACTION);
+        EXPECT_TRUE(messages.empty());
+        if (c.actedOn)
+            EXPECT_EQ(Listing(dest), std::vector<std::string>{"vexa32.exe: earlier program"});
+        else
+            EXPECT_EQ(Listing(dest), before);
+    }
 }
 
 // Two completed installations whose earlier readme.txt waited for its
@@ -179,8 +217,8 @@ TEST_F(RecoveryTest, WaitingInstallationsAreFinishedOldestFirst)
     ClearMessages();
 
     std::strcpy(session.destinationDir, dest.c_str());
-    ASSERT_EQ(CreateDestinationDir(), MEMBER_DONE);
-    RollBack();
+    ASSERT_EQ(BeginTransaction(&kInstallation), TRANSACTION_BEGUN);
+    EndTransaction(ROLL_BACK_TRANSACTION);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(ReadBytes(dest + "\\backup\\readme.txt"), first.files[4]);
     EXPECT_EQ(ReadBytes(dest + "\\readme.txt"), second.files[4]);

@@ -10,6 +10,7 @@
 #include "expected_boxes.h"
 #include "install_dialog.h"
 #include "install_session.h"
+#include "installer_names.h"
 #include "installer_shell.h"
 #include "message_box_script.h"
 #include "package_scanner.h"
@@ -63,7 +64,7 @@ protected:
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
-        UnregisterClassA(MAIN_WINDOW_NAME, session.appInstance);
+        UnregisterClassA(kInstallerCaption, session.appInstance);
     }
 };
 
