@@ -196,8 +196,8 @@ static inline int DecodeSymbol(BitReader& reader)
     return static_cast<int>(n - LEAF_BASE);
 }
 
-// Eight bits index the tables; the code's length tells how many of the six
-// lower bits follow them: 8 - 2 + 6 - length more. 14 bits at most.
+// Eight bits index the tables: a code of length L and the first 8 - L of
+// the six lower bits; the other L - 2 follow. 14 bits at most.
 static inline uint32_t DecodeOffset(BitReader& reader)
 {
     RefillBits(reader);
