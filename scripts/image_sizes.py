@@ -5,7 +5,8 @@ against its budget.
 
     image_sizes.py IMAGE [--map MAP]            the table (Markdown) and the stub's line
     image_sizes.py IMAGE --line                 the stub's line alone
-    image_sizes.py IMAGE --check                the table, then fails when the stub is over budget
+    image_sizes.py IMAGE --check [--doc DOC]    the table, then fails when the stub is over budget
+                                                (and says when DOC's table is not this image's)
     image_sizes.py IMAGE [--map MAP] --update-doc DOC
                                                 writes the table into DOC between its markers
 
@@ -299,6 +300,7 @@ def main():
     parser.add_argument("--line", action="store_true")
     parser.add_argument("--check", action="store_true")
     parser.add_argument("--update-doc")
+    parser.add_argument("--doc", help="a document whose table to compare with this image's")
     parser.add_argument("--budget", type=int, help=argparse.SUPPRESS)   # to try the check with another figure
     args = parser.parse_args()
     with open(args.image, "rb") as f:
@@ -326,6 +328,13 @@ def main():
         print(f"{args.update_doc}: table written")
         return 0
     print(text)
+    if args.doc:
+        with open(args.doc, encoding="utf-8") as f:
+            doc = f.read()
+        if DOC_BEGIN + "\n" + text + "\n" + DOC_END not in doc:
+            print(f"\nnote: the table in {args.doc} is not this image's; write it with\n"
+                  f"  python3 {sys.argv[0]} {args.image}" + (f" --map {args.map}" if args.map else "") +
+                  f" --update-doc {args.doc}")
     if args.check and stub > budget:
         print(f"the stub is {stub - budget:,} bytes over its budget", file=sys.stderr)
         return 1
