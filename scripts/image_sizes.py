@@ -14,6 +14,7 @@ MAP is the linker's map of the image (written beside it by the build); with
 it the code and data sections are told apart by what the link put there.
 """
 import argparse
+import os
 import re
 import struct
 import sys
@@ -283,10 +284,10 @@ def table(image, map_text):
     return "\n".join(rows)
 
 
-def stub_line(image, size, budget):
+def stub_line(image, name, size, budget):
     package = package_size(image)
     stub = size - package
-    line = f"setup32.exe: {size:,} bytes, package {package:,} bytes, stub {stub:,} bytes ({kib(stub)})"
+    line = f"{name}: {size:,} bytes, package {package:,} bytes, stub {stub:,} bytes ({kib(stub)})"
     if image.pe32plus:
         return stub, line + ", the x86-64 test build's (the budget is the shipped i686 image's)"
     verdict = "within" if stub <= budget else "OVER"
@@ -307,7 +308,7 @@ def main():
         data = f.read()
     image = Image(data)
     budget = STUB_BUDGET if args.budget is None else args.budget
-    stub, line = stub_line(image, len(data), budget)
+    stub, line = stub_line(image, os.path.basename(args.image), len(data), budget)
     if args.line:
         print(line)
         return 0
