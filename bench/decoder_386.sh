@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What building for the 386 costs the decoder: instructions per output byte
 # of DecodeMember, built for i386 Linux as the installer's code is built
-# (-Os, no exceptions), once for the 386 and once for the Pentium Pro (the
+# (-Oz, no exceptions), once for the 386 and once for the Pentium Pro (the
 # compiler's default before), counted under qemu-i386 from its trace of
 # executed blocks (only blocks inside the decoder's own functions count).
 # Runs where no 32-bit code runs, too. Needs qemu-user and g++-multilib.
@@ -30,7 +30,7 @@ PROBE
 bytes=$(stat -c %s "$input")
 for arch in i386 i686; do
     probe=$scratch/probe-$arch
-    g++ -m32 -static -Os -march=$arch -mtune=pentium -fno-exceptions -fno-rtti \
+    g++ -m32 -static -Oz -mpreferred-stack-boundary=2 -march=$arch -mtune=pentium -fno-exceptions -fno-rtti \
         -I"$root/package" -I"$root/runtime" "$scratch/probe.cpp" "$root/package/member_decoder.cpp" -o "$probe"
     # The decoder's functions: from the first to the end of the last.
     nm -S -C "$probe" | awk '/ (InitOffsetTables|InitCodeTree|RebuildCodeTree|RefillBits|DecodeMember)\(/ {print $1, $2}' \

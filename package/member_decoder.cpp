@@ -45,25 +45,26 @@ static void InitOffsetTables()
 
 // The bit reader and the ring position live in registers while a member is
 // decoded; nothing of them outlasts the member. bits holds the unread bits
-// of the 16-bit bit buffer left-aligned at bit 31, then a single 1 bit that
-// marks where they end, then zeros: the count of valid bits (0 to 16) is
-// where that mark stands, and a shift drops exactly the bits a 16-bit shift
-// would, without a separate count to keep.
+// left-aligned at bit 31, then a single 1 bit that marks where they end,
+// then zeros: the count of valid bits (0 to 31) is where that mark stands,
+// and a shift drops the bits read without a separate count to keep.
 struct BitReader {
     ByteStream* input;
     uint32_t bits;
 };
 
 enum : uint32_t {
-    NO_BITS = 0x80000000u,     // the mark alone: no valid bits
-    NINE_OR_MORE = 0x007FFFFFu // a mark this low or lower: at least 9 valid bits
+    NO_BITS = 0x80000000u,   // the mark alone: no valid bits
+    BYTE_BELOW_MARK = 0xFFu  // a mark in these bits: 24 or more valid bits
 };
 
-// Keeps 9 to 16 bits in hand. The end of the input, or a read error, supplies
-// zero bytes: the last symbols of a member need bits beyond its final byte.
+// Keeps 24 to 31 bits in hand, enough for any code of the tree and for a
+// whole offset, so that reading them needs no test. The end of the input,
+// or a read error, supplies zero bytes: the last symbols of a member need
+// bits beyond its final byte.
 static inline void RefillBits(BitReader& reader)
 {
-    while ((reader.bits & NINE_OR_MORE) == 0) {
+    while ((reader.bits & BYTE_BELOW_MARK) == 0) {
         int byte = StreamGetByte(reader.input);
         if (byte == STREAM_EOF)
             byte = 0;
@@ -73,19 +74,11 @@ static inline void RefillBits(BitReader& reader)
     }
 }
 
-static inline uint32_t ReadBit(BitReader& reader)
+// One bit of those in hand.
+static inline uint32_t TakeBit(BitReader& reader)
 {
-    RefillBits(reader);
     // Doubling the buffer carries its top bit out: the bit read.
     return __builtin_add_overflow(reader.bits, reader.bits, &reader.bits);
-}
-
-static inline uint32_t ReadByte(BitReader& reader)
-{
-    RefillBits(reader);
-    uint32_t byte = reader.bits >> 24;
-    reader.bits <<= 8;
-    return byte;
 }
 
 static void InitCodeTree()
@@ -188,21 +181,31 @@ static inline void UpdateCodeTree(uint32_t leaf)   // LEAF_BASE + the symbol
     } while (n != 0);
 }
 
+// A code is at most 21 bits long. The tree is always a Huffman tree of the
+// counts (every update keeps the nodes in count order with siblings side by
+// side; a rebuild pairs the two smallest), every count is at least 1 and
+// the root's at most MAX_FREQ, 32,768: a leaf at depth d needs a root count
+// of at least the Fibonacci number F(d + 2), and F(24) is 46,368.
 static inline int DecodeSymbol(BitReader& reader)
 {
+    RefillBits(reader);
     uint32_t n = nodeChild[ROOT_NODE];
     while (n < LEAF_BASE)
-        n = nodeChild[n + ReadBit(reader)];
+        n = nodeChild[n + TakeBit(reader)];
     UpdateCodeTree(n);
     return static_cast<int>(n - LEAF_BASE);
 }
 
+// Eight bits index the tables: a code of length L and the first 8 - L of
+// the six lower bits; the other L - 2 follow. 14 bits at most.
 static inline uint32_t DecodeOffset(BitReader& reader)
 {
-    uint32_t b = ReadByte(reader);
+    RefillBits(reader);
+    uint32_t b = reader.bits >> 24;
+    reader.bits <<= 8;
     uint32_t upper = static_cast<uint32_t>(offsetCodeTable[b]) << 6;
     for (int n = offsetLengthTable[b] - 2; n > 0; n--)
-        b = ((b << 1) + ReadBit(reader)) & 0xFFFF;
+        b = (b << 1) + TakeBit(reader);
     return upper | (b & 0x3F);
 }
 
@@ -222,8 +225,11 @@ bool DecodeMember(ByteStream* input, ByteStream* output)
 
     InitCodeTree();
     InitOffsetTables();
-    for (int i = 0; i < SPACE_FILLED; i++)
-        ringBuffer[i] = ' ';
+    // Spaces, then zeros where the first bytes will go: a damaged member that
+    // reaches back past the spaces reads zeros, never what the member before
+    // it left in the ring.
+    for (int i = 0; i < RING_SIZE; i++)
+        ringBuffer[i] = i < SPACE_FILLED ? ' ' : 0;
 
     uint32_t width = FileProgressWidth();
     if (width == 0)
@@ -254,16 +260,33 @@ bool DecodeMember(ByteStream* input, ByteStream* output)
                 pos = (pos + 1) & RING_MASK;
                 count = 1;
             } else {
-                uint32_t from = pos - DecodeOffset(reader) - 1;
+                uint32_t from = (pos - DecodeOffset(reader) - 1) & RING_MASK;
                 count = static_cast<uint32_t>(symbol - 256 + MIN_MATCH);
-                for (uint32_t k = 0; k < count; k++) {
-                    uint8_t byte = ringBuffer[from++ & RING_MASK];
-                    if (StreamPutByte(byte, output) == STREAM_EOF) {
-                        written = false;
-                        break;
+                // Byte by byte, as the copy may read what it has just written.
+                // Where neither run reaches the ring's end, without masking.
+                if (from + count <= RING_SIZE && pos + count <= RING_SIZE) {
+                    const uint8_t* source = ringBuffer + from;
+                    uint8_t* target = ringBuffer + pos;
+                    for (uint32_t k = 0; k < count; k++) {
+                        uint8_t byte = source[k];
+                        if (StreamPutByte(byte, output) == STREAM_EOF) {
+                            written = false;
+                            break;
+                        }
+                        target[k] = byte;
                     }
-                    ringBuffer[pos] = byte;
-                    pos = (pos + 1) & RING_MASK;
+                    pos = (pos + count) & RING_MASK;
+                } else {
+                    for (uint32_t k = 0; k < count; k++) {
+                        uint8_t byte = ringBuffer[from];
+                        from = (from + 1) & RING_MASK;
+                        if (StreamPutByte(byte, output) == STREAM_EOF) {
+                            written = false;
+                            break;
+                        }
+                        ringBuffer[pos] = byte;
+                        pos = (pos + 1) & RING_MASK;
+                    }
                 }
                 if (!written)
                     break;

@@ -17,6 +17,5 @@ int CreateProgramGroup();
 
 // The DDE instance's callback: the installer is a client only and answers
 // nothing.
-extern "C" __declspec(dllexport) HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conversation,
-                                                               HSZ topic, HSZ item, HDDEDATA data, ULONG_PTR data1,
-                                                               ULONG_PTR data2);
+HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conversation, HSZ topic, HSZ item, HDDEDATA data,
+                              ULONG_PTR data1, ULONG_PTR data2);

@@ -42,13 +42,10 @@ run_wine() { "${WINELOADER:-wine}" "$@"; }
 run_wineserver() { "${WINESERVER:-wineserver}" "$@"; }
 
 # The finished image's size line, for the build tree given: the whole file,
-# its package, and the stub (the file minus its package).
+# its package, and the stub (the file minus its package) against its budget
+# (scripts/image_sizes.py).
 print_image_sizes() { # build tree
-    local exe package
-    exe=$(stat -c %s "$1/bin/setup32.exe")
-    package=$(stat -c %s "$1/setup32-package/vexaall.pkg")
-    echo "setup32.exe: $exe bytes, package $package bytes, stub $((exe - package)) bytes" \
-         "($(awk -v s=$((exe - package)) 'BEGIN { printf "%.1f", s / 1024 }') KiB)"
+    python3 "$ROOT/scripts/image_sizes.py" "$1/bin/setup32.exe" --line
 }
 
 configure_and_build() { # dir, extra cmake args...

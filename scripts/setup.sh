@@ -7,7 +7,7 @@ packages=(cmake ninja-build g++ googletest libbenchmark-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
           wine wine32:i386 wine64 xvfb xauth imagemagick
-          clang libclang-rt-14-dev valgrind locales osslsigncode openssl)
+          clang libclang-rt-14-dev valgrind locales osslsigncode openssl python3)
 
 missing=()
 for p in "${packages[@]}"; do

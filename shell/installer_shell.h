@@ -8,8 +8,7 @@ enum { CLOSE_DELAY_MS = 50 };
 
 // The main window: runs the dialog on WM_START_INSTALL, then the program
 // group step and the final message, then closes itself through a timer.
-extern "C" __declspec(dllexport) LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam,
-                                                        LPARAM lParam);
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Registers the window class and creates the main window into
 // session.mainWindow, shown with the given show command. 0 when either fails.

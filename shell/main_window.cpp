@@ -15,7 +15,7 @@ void FinishInstallation()
     ReportSuccess();
 }
 
-extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_START_INSTALL: {

@@ -53,7 +53,7 @@ int ChooseDirectory(HWND owner)
     return GetOpenFileNameA(&dialog) ? 1 : 0;
 }
 
-extern "C" UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam, LPARAM)
+UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam, LPARAM)
 {
     if (message == WM_SHOWWINDOW) {
         RefreshDirectoryEdit(chooser);

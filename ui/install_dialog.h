@@ -30,8 +30,7 @@ void BuildDefaultDestination(char* out);
 
 // Destination directory chooser and window centring.
 int ChooseDirectory(HWND owner);
-extern "C" __declspec(dllexport) UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam,
-                                                           LPARAM lParam);
+UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam, LPARAM lParam);
 void RefreshDirectoryEdit(HWND chooser);
 void CenterOnDesktop(HWND window);
 // Where CenterOnDesktop puts a window of the given rectangle: centred, kept

@@ -11,6 +11,7 @@
 #include "code_tree.h"
 #include "codec_test_support.h"
 #include "member_decoder.h"
+#include "member_encoder.h"
 
 
 namespace {
@@ -374,6 +375,124 @@ TEST_F(MemberDecoder, TreeRebuildsWhenRootCountReachesLimit)
     }
     DecodeOutcome wrong = DecodeBytes(WithSize(size, early.bytes));
     EXPECT_NE(wrong.output, expected);
+}
+
+// The format read the plainest way: one bit at a time from the bytes (zeros
+// past the end), the encoder's code tree followed down from the root and
+// counted after each symbol, the offset's prefix code matched bit by bit, a
+// ring of spaces then zeros. Decodes until the stated size is reached.
+Bytes PlainDecode(const Bytes& member)
+{
+    uint32_t size = 0;
+    for (int i = 0; i < 4; i++)
+        size |= static_cast<uint32_t>(member[i]) << (8 * i);
+    size_t bit = 32;
+    auto next = [&]() -> uint32_t {
+        size_t at = bit / 8;
+        uint32_t value = at < member.size() ? (member[at] >> (7 - bit % 8)) & 1 : 0;
+        bit++;
+        return value;
+    };
+    CodeTree tree;
+    tree.Init();
+    uint8_t ring[4096];
+    for (int i = 0; i < 4096; i++)
+        ring[i] = i < 4036 ? ' ' : 0;
+    uint32_t pos = 4036;
+    Bytes out;
+    while (out.size() < size) {
+        int n = tree.child[626];
+        while (n < 627)
+            n = tree.child[n + static_cast<int>(next())];
+        int symbol = n - 627;
+        tree.Update(symbol);
+        if (symbol < 256) {
+            out.push_back(static_cast<uint8_t>(symbol));
+            ring[pos] = static_cast<uint8_t>(symbol);
+            pos = (pos + 1) % 4096;
+            continue;
+        }
+        uint32_t code = 0;
+        int length = 0, upper = -1;
+        while (upper < 0) {
+            code = code << 1 | next();
+            length++;
+            for (int u = 0; u < 64 && upper < 0; u++)
+                if (codec::OffsetCodeLength(u) == length && codec::OffsetCode(u) == code)
+                    upper = u;
+        }
+        uint32_t offset = static_cast<uint32_t>(upper) << 6;
+        for (int k = 5; k >= 0; k--)
+            offset |= next() << k;
+        uint32_t from = (pos + 4096 - offset - 1) % 4096;
+        for (int k = 0; k < symbol - 253; k++) {
+            uint8_t byte = ring[(from + static_cast<uint32_t>(k)) % 4096];
+            out.push_back(byte);
+            ring[pos] = byte;
+            pos = (pos + 1) % 4096;
+        }
+    }
+    return out;
+}
+
+// Whatever the bits, the decoder writes what the plain reading gives: real
+// members, members with bits flipped, and random bits that grow trees of
+// every shape (past a rebuild, where the stated size lets them), each right
+// after a member that leaves other bytes in the ring.
+TEST_F(MemberDecoder, WritesWhatThePlainReadingOfTheBitsGives)
+{
+    Bytes binary = MixedBinary(120000, 5);
+    Bytes text = EnglishLikeText(60000, 6);
+    // Literal k counted as often as the Fibonacci number F(k), from F(13)
+    // (233, near the weight of the symbols never seen) to F(21): as deep a
+    // tree as the root's limit allows; then the rarest literals, whose codes
+    // are longest.
+    std::vector<Symbol> skewed;
+    for (uint32_t k = 1, a = 1, b = 1; k <= 21; k++, b += a, a = b - a)
+        for (uint32_t i = 0; k >= 13 && i < a; i++)
+            skewed.push_back(Lit(static_cast<uint8_t>(k)));
+    CodeTree tree;
+    tree.Init();
+    int longest = 0;
+    for (int rare = 200; rare < 210; rare++)
+        skewed.push_back(Lit(static_cast<uint8_t>(rare)));
+    for (const Symbol& symbol : skewed) {
+        uint8_t path[627];
+        longest = std::max(longest, tree.Code(symbol.value, path));
+        tree.Update(symbol.value);
+    }
+    ASSERT_GE(longest, 18) << "the skewed case no longer reaches deep codes";
+    struct Case {
+        const char* name;
+        Bytes member;
+    };
+    std::vector<Case> cases = {
+        {"binary", EncodeMemberPlain(binary.data(), binary.size())},
+        {"text", EncodeMemberPlain(text.data(), text.size())},
+        {"deep codes", WithSize(static_cast<uint32_t>(skewed.size()), Encode(skewed))},
+        // The first match reaching back past the spaces, into the ring's end.
+        {"before the spaces", WithSize(12, Encode({Lit('a'), Match(11, 4090)}))},
+    };
+    for (uint32_t seed = 1; seed <= 3; seed++) {
+        Bytes damaged = cases[seed % 2].member;
+        for (size_t at = 4 + seed * 97; at < damaged.size(); at += 1021 * seed)
+            damaged[at] ^= static_cast<uint8_t>(1u << (seed + at) % 8);
+        cases.push_back({"flipped bits", damaged});
+        const uint32_t sizes[] = {300, 70000, 250000};
+        cases.push_back({"random bits", WithSize(sizes[seed - 1], RandomBytes(1000u << (2 * seed), 40 + seed))});
+    }
+    for (const Case& c : cases) {
+        Bytes expected = PlainDecode(c.member);
+        // An earlier member leaves the ring full of other bytes.
+        DecodeBytes(WithSize(5000, Encode({Lit('#'), Match(60, 0), Match(60, 0)})));
+        DecodeOutcome outcome = DecodeBytes(c.member);
+        EXPECT_TRUE(outcome.ok) << c.name;
+        EXPECT_EQ(outcome.output.size(), expected.size()) << c.name;
+        EXPECT_TRUE(outcome.output == expected) << c.name << ": first difference at byte "
+                                                << std::mismatch(outcome.output.begin(), outcome.output.end(),
+                                                                 expected.begin(), expected.end()).first -
+                                                       outcome.output.begin();
+    }
 }
 
 TEST_F(MemberDecoder, ProgressCadence)
