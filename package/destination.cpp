@@ -278,6 +278,21 @@ bool IsInstalledUnchanged(const char* place, const JournalSummary& summary, int 
     return (summary.slots[slot] & HAS_DONE) && DigestOfFile(place, &digest) && digest == summary.doneDigest[slot];
 }
 
+// A slot's files: its place, and in the set-aside directory its earlier
+// file, its new file and a file found in its place (see StemPath).
+struct SlotFiles {
+    char place[PATH_BUFFER_SIZE];
+    char aside[PATH_BUFFER_SIZE];
+    char fresh[PATH_BUFFER_SIZE];
+    char stray[PATH_BUFFER_SIZE];
+};
+
+bool SlotFilesOf(const char* stem, int slot, SlotFiles* files)
+{
+    return SlotPath(files->place, slot) && StemPath(files->aside, stem, 's', slot) &&
+           StemPath(files->fresh, stem, 'n', slot) && StemPath(files->stray, stem, 'u', slot);
+}
+
 // Rolls back what the summary records. A file in a slot's place goes only
 // when it is the new file the journal's installation put there, unchanged;
 // any other file there (the user's, or the new one changed since) is set
@@ -289,10 +304,10 @@ bool UndoJournal(const char* stem, const JournalSummary& summary)
     bool restored = true;
     for (int slot = SLOT_COUNT - 1; slot >= 0; slot--) {
         uint8_t slotState = summary.slots[slot];
-        char place[PATH_BUFFER_SIZE], aside[PATH_BUFFER_SIZE], fresh[PATH_BUFFER_SIZE];
-        if (!slotState || !SlotPath(place, slot) || !StemPath(aside, stem, 's', slot) ||
-            !StemPath(fresh, stem, 'n', slot))
+        SlotFiles files;
+        if (!slotState || !SlotFilesOf(stem, slot, &files))
             continue;
+        const char *place = files.place, *aside = files.aside, *fresh = files.fresh, *stray = files.stray;
         // A new file that had not gone into its place yet: what is there is
         // not the installation's.
         bool freshThere = (slotState & HAS_BEGUN) && IsFileAt(fresh);
@@ -307,7 +322,6 @@ bool UndoJournal(const char* stem, const JournalSummary& summary)
         bool earlierAside = (slotState & HAS_SET_ASIDE) && SomethingExistsAt(aside);
         bool placeTouched = earlierAside || (!(slotState & HAS_SET_ASIDE) && (slotState & HAS_DONE) && !freshThere);
         if (placeTouched && IsFileAt(place)) {
-            char stray[PATH_BUFFER_SIZE];
             if (IsInstalledUnchanged(place, summary, slot)) {
                 if (!DeleteAnyFile(place)) {
                     // A running program: the earlier file cannot go back.
@@ -316,7 +330,7 @@ bool UndoJournal(const char* stem, const JournalSummary& summary)
                         AppendKept(aside);
                     continue;
                 }
-            } else if (StemPath(stray, stem, 'u', slot) && !SomethingExistsAt(stray) && MoveOne(place, stray)) {
+            } else if (!SomethingExistsAt(stray) && MoveOne(place, stray)) {
                 AppendKept(stray);
             } else {
                 restored = false;
@@ -353,9 +367,10 @@ bool FinishJournal(HANDLE journal, const char* stem, const JournalSummary& summa
     bool intoBackup = summary.openFlags & OPEN_MAKE_BACKUPS;
     for (int slot = 0; slot < SLOT_COUNT; slot++) {
         uint8_t slotState = summary.slots[slot];
-        char place[PATH_BUFFER_SIZE], aside[PATH_BUFFER_SIZE], fresh[PATH_BUFFER_SIZE];
-        if (!SlotPath(place, slot) || !StemPath(aside, stem, 's', slot) || !StemPath(fresh, stem, 'n', slot))
+        SlotFiles files;
+        if (!slotState || !SlotFilesOf(stem, slot, &files))
             continue;
+        const char *place = files.place, *aside = files.aside, *fresh = files.fresh;
         if ((slotState & HAS_DONE) && IsFileAt(fresh) && !SomethingExistsAt(place) && !MoveOne(fresh, place))
             finished = false;
         if (!(slotState & HAS_SET_ASIDE) || (slotState & HAS_GONE_TO_THE_USER) || !SomethingExistsAt(aside))
@@ -559,14 +574,11 @@ void RemoveCreatedDestination()
 
 int HelpIndexSlotOf(int member)
 {
-    PathParts help, index;
-    if (member < 0 || member >= MEMBER_COUNT || !SplitPathParts(MemberTable[member], &help) ||
-        !SameText(help.ext, ".hlp"))
-        return -1;
-    for (int slot = MEMBER_COUNT; slot < SLOT_COUNT; slot++)
-        if (SplitPathParts(SlotFileName(slot), &index) && SameText(index.name, help.name))
-            return slot;
-    return -1;
+    // The help files' indexes go stale with them: vexa.hlp's vexa.gid,
+    // ircintro.hlp's ircintro.gid.
+    if (member == MEMBER_VEXA_HLP)
+        return SLOT_VEXA_GID;
+    return member == MEMBER_IRCINTRO_HLP ? SLOT_IRCINTRO_GID : -1;
 }
 
 bool SlotPath(char* out, int slot)

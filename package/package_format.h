@@ -12,6 +12,9 @@ enum {
     MARKER_LENGTH = 4
 };
 
+// The help files, whose indexes go stale when they are replaced.
+enum { MEMBER_VEXA_HLP = 2, MEMBER_IRCINTRO_HLP = 3 };
+
 // Destination file name of each member, by index.
 extern const char* const MemberTable[MEMBER_COUNT];
 

@@ -21,7 +21,11 @@ import sys
 
 # The stub's budget: setup32.exe less its package, in bytes. The one place it
 # is set; the build prints the stub against it and the image test fails above it.
-STUB_BUDGET = 40 * 1024
+# 41 KiB for now: writing every file through before the journal vouches for
+# it, and acting on every journal or none, cost 3,072 bytes of the 3,584 that
+# the size work saved. The aim is 40 KiB with the uninstaller, then 32 KiB
+# (docs/performance.md).
+STUB_BUDGET = 41 * 1024
 
 DOC_BEGIN = "<!-- image_sizes.py: begin -->"
 DOC_END = "<!-- image_sizes.py: end -->"
