@@ -15,10 +15,6 @@
 #include "package_reader.h"
 #include "package_writer.h"
 
-uint32_t FileProgressWidth() { return 0; }
-void FileProgressStep(uint32_t, uint32_t) {}
-void FileProgressDone() {}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < PACKAGE_MEMBERS)

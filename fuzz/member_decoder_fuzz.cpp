@@ -15,18 +15,21 @@ uint32_t statedSize;
 uint32_t lastStep;
 int doneCalls;
 
-}  // namespace
+uint32_t BarWidth() { return 194; }
 
-uint32_t FileProgressWidth() { return 194; }
-
-void FileProgressStep(uint32_t produced, uint32_t size)
+void Step(uint32_t produced, uint32_t size)
 {
     FUZZ_EXPECT(size == statedSize);
     FUZZ_EXPECT(produced > lastStep);
     lastStep = produced;
 }
 
-void FileProgressDone() { doneCalls++; }
+void Done() { doneCalls++; }
+
+const FileProgress kCheckedProgress = {BarWidth, Step, Done};
+const bool kProgressChecked = (UseFileProgress(&kCheckedProgress), true);
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -16,10 +16,6 @@
 #include "package_format.h"
 #include "package_reader.h"
 
-uint32_t FileProgressWidth() { return 0; }
-void FileProgressStep(uint32_t, uint32_t) {}
-void FileProgressDone() {}
-
 namespace {
 
 const uint8_t kMarker[4] = {'A', 'R', 'N', 'I'};

@@ -425,15 +425,12 @@ bool StemOf(const char* fileName, char* stem)
         stem[i] = fileName[i];
     }
     stem[4] = '\0';
-    // As written, or all in capitals, as some file systems give names.
-    bool lower = true, upper = true;
-    for (size_t i = 0; i <= TextLength(kJournalExtension) && (lower || upper); i++) {
-        char c = kJournalExtension[i];
-        char capital = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-        lower = lower && fileName[4 + i] == c;
-        upper = upper && fileName[4 + i] == capital;
-    }
-    return lower || upper;
+    // In any case: the file system's names are (some give them in capitals).
+    char extension[8];
+    if (!JoinText(extension, sizeof extension, fileName + 4))
+        return false;
+    LowerAscii(extension);
+    return SameText(extension, kJournalExtension);
 }
 
 // Whether anything in the set-aside directory already bears the stem.
@@ -674,43 +671,37 @@ RecoveryResult RecoverDestination()
     state.nextGeneration = 1;
     if (!FindJournals())
         return RECOVERY_UNREADABLE;
-    uint32_t newest = 0;
     for (int i = 0; i < state.foundCount; i++)
-        if (JournalGeneration(state.found[i].summary) > newest)
-            newest = JournalGeneration(state.found[i].summary);
-    state.nextGeneration = newest + 1;
+        if (JournalGeneration(state.found[i].summary) >= state.nextGeneration)
+            state.nextGeneration = JournalGeneration(state.found[i].summary) + 1;
 
     // Undone from the newest back, as they were made; then the committed
     // ones finished from the oldest on, so that backup ends with the file
-    // that was replaced last. A roll-back that cannot put everything back
-    // stops the rest: an older one would put its files under it.
-    RecoveryResult result = RECOVERY_DONE;
-    for (int pass = 0; pass < 2; pass++) {
-        for (;;) {
-            FoundJournal* next = nullptr;
-            for (int i = 0; i < state.foundCount; i++) {
-                FoundJournal* journal = &state.found[i];
-                bool committed = journal->verdict == JOURNAL_WHOLE && journal->summary.committed;
-                if (!journal->file || committed != (pass == 1))
-                    continue;
-                uint32_t generation = JournalGeneration(journal->summary), best = 0;
-                if (next)
-                    best = JournalGeneration(next->summary);
-                if (!next || (pass == 0 ? generation > best : generation < best))
-                    next = journal;
+    // that was replaced last: the next is the one of highest rank. A
+    // roll-back that cannot put everything back stops the rest: an older
+    // one would put its files under it.
+    for (;;) {
+        FoundJournal* next = nullptr;
+        uint32_t nextRank = 0;
+        for (int i = 0; i < state.foundCount; i++) {
+            FoundJournal* journal = &state.found[i];
+            uint32_t generation = JournalGeneration(journal->summary);
+            uint32_t rank = journal->summary.committed ? 0xFFFF - generation : 0x10000 + generation;
+            if (journal->file && (!next || rank > nextRank)) {
+                next = journal;
+                nextRank = rank;
             }
-            if (!next)
-                break;
-            if (!ActOnJournal(next)) {
-                result = RECOVERY_NOT_RESTORED;
-                CloseFoundJournals();
-                return result;
-            }
+        }
+        if (!next)
+            break;
+        if (!ActOnJournal(next)) {
+            CloseFoundJournals();
+            return RECOVERY_NOT_RESTORED;
         }
     }
     state.foundCount = 0;
     RemoveSetAsideDirIfEmpty();
-    return result;
+    return RECOVERY_DONE;
 }
 
 bool BeginJournal()

@@ -54,10 +54,9 @@ const ErrorEntry kErrors[] = {
      "They are kept here:\n",
      "\n\nYou may move or rename them yourself."},
     {ERROR_JOURNAL_UNREADABLE,
-     "Vexa cannot be installed while the installation folder holds a record of an earlier installation "
-     "that cannot be read:\n",
+     "A record of an earlier installation in this folder cannot be read:\n",
      "\n\nPlease close any program that may be using it and run the installation program again. If this "
-     "message comes back, the record is damaged: move it out of the folder yourself."},
+     "message comes back, move the record out of the folder."},
 };
 
 const char* const kQuestions[] = {
@@ -159,4 +158,9 @@ bool AskRetry(InstallError number)
 void ReportSuccess()
 {
     Current()->showSuccess(kSuccess);
+}
+
+const FileProgress* ReportedFileProgress()
+{
+    return Current()->fileProgress;
 }

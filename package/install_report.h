@@ -1,11 +1,11 @@
 // How the engine reaches the person installing: the status line, the
 // overall progress, the numbered errors and the questions. The engine says
 // what happened; the report in use shows it (the dialog's, by default) or
-// answers it. Per-file progress goes through the decoder's own calls
-// (member_decoder.h).
+// answers it.
 #pragma once
 
 #include "byte_stream.h"
+#include "member_decoder.h"
 
 // The numbered errors. Each has one text in the table; 16, 17 and 18 name
 // files between their text and their advice.
@@ -56,6 +56,8 @@ struct InstallReport {
     bool (*askRetry)(InstallError number, const char* text);
     // The installation is complete.
     void (*showSuccess)(const char* text);
+    // Each member's progress as it is decoded; null shows none.
+    const FileProgress* fileProgress;
 };
 
 // The report the program that links the engine shows by default: the
@@ -74,3 +76,5 @@ void ReportErrorNaming(InstallError number, const char* files);
 bool AskYes(InstallQuestion question);
 bool AskRetry(InstallError number);
 void ReportSuccess();
+// The report's per-file progress, for the decoder (UseFileProgress).
+const FileProgress* ReportedFileProgress();

@@ -209,6 +209,21 @@ static inline uint32_t DecodeOffset(BitReader& reader)
     return upper | (b & 0x3F);
 }
 
+namespace {
+
+uint32_t NoBar() { return 0; }
+void NoStep(uint32_t, uint32_t) {}
+void NoWipe() {}
+const FileProgress kNoProgress = {NoBar, NoStep, NoWipe};
+const FileProgress* fileProgress = &kNoProgress;
+
+}  // namespace
+
+void UseFileProgress(const FileProgress* progress)
+{
+    fileProgress = progress ? progress : &kNoProgress;
+}
+
 bool DecodeMember(ByteStream* input, ByteStream* output)
 {
     // A size field cut short by the end of the input would otherwise read as
@@ -231,7 +246,8 @@ bool DecodeMember(ByteStream* input, ByteStream* output)
     for (int i = 0; i < RING_SIZE; i++)
         ringBuffer[i] = i < SPACE_FILLED ? ' ' : 0;
 
-    uint32_t width = FileProgressWidth();
+    const FileProgress* progress = fileProgress;
+    uint32_t width = progress->width();
     if (width == 0)
         width = 1;
     uint32_t step = size / width;
@@ -296,7 +312,7 @@ bool DecodeMember(ByteStream* input, ByteStream* output)
             uint32_t before = produced;
             produced += count;
             if (produced < before) {
-                FileProgressDone();
+                progress->done();
                 return true;
             }
         } while (produced < stop);
@@ -304,11 +320,11 @@ bool DecodeMember(ByteStream* input, ByteStream* output)
             break;
         uint32_t sinceStep = produced % step;
         if (sinceStep == 0)
-            FileProgressStep(produced, size);
+            progress->step(produced, size);
         nextStep = static_cast<uint64_t>(produced - sinceStep) + step;
     }
     if (!written)
         return false;
-    FileProgressDone();
+    progress->done();
     return true;
 }

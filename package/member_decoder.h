@@ -13,8 +13,14 @@
 // streams.
 bool DecodeMember(ByteStream* input, ByteStream* output);
 
-// Per-file progress, supplied by the program that links the decoder: the
-// installer paints its per-file bar, vexapack reports or stays silent.
-uint32_t FileProgressWidth();                              // pixels of the bar; 0 when there is none
-void FileProgressStep(uint32_t produced, uint32_t size);   // a progress step has passed
-void FileProgressDone();                                   // the member is complete: wipe the bar
+// Per-file progress, as the program that runs the decoder shows it: the
+// installer through its report (the dialog's per-file bar), a host tool or
+// test as it likes.
+struct FileProgress {
+    uint32_t (*width)();                              // pixels of the bar; 0 when there is none
+    void (*step)(uint32_t produced, uint32_t size);   // a progress step has passed
+    void (*done)();                                   // the member is complete: wipe the bar
+};
+
+// The progress the next members report to; null: none.
+void UseFileProgress(const FileProgress* progress);

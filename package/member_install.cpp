@@ -124,6 +124,7 @@ MemberResult DecodeToDestination(const char* tempPath)
         StreamClose(input);
         return FailCopy();
     }
+    UseFileProgress(ReportedFileProgress());
     bool decoded = DecodeMember(input, output);
     StreamClose(input);
     int placed = PlaceMemberFile(session.memberIndex, output, decoded);

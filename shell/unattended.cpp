@@ -151,8 +151,9 @@ void LogSuccess(const char* text)
     LogLine(kSuccessCaption, text);
 }
 
-const InstallReport kUnattendedReport = {LogStatus, ShowOverallProgress, LogError, AnswerQuestion, RefuseRetry,
-                                         LogSuccess};
+// The per-file bar only where the passive dialog shows it (set at the start).
+InstallReport unattendedReport = {LogStatus, ShowOverallProgress, LogError, AnswerQuestion, RefuseRetry, LogSuccess,
+                                  nullptr};
 
 int FlagOr(int value, int fallback)
 {
@@ -169,7 +170,9 @@ RunMode ReadInstallerCommandLine()
         return RUN_INTERACTIVE;
     // Until it has installed, or said why not.
     run.outcome = EXIT_CANCELLED;
-    UseInstallReport(&kUnattendedReport);
+    if (run.line.mode == RUN_PASSIVE)
+        unattendedReport.fileProgress = &kDialogFileProgress;
+    UseInstallReport(&unattendedReport);
     // A log that cannot be written is a line that cannot be followed.
     if (!OpenLog())
         run.lineResult = COMMAND_LINE_BAD_SWITCH;

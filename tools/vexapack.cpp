@@ -25,10 +25,6 @@
 namespace fs = std::filesystem;
 
 // vexapack shows no per-file progress.
-uint32_t FileProgressWidth() { return 0; }
-void FileProgressStep(uint32_t, uint32_t) {}
-void FileProgressDone() {}
-
 namespace {
 
 enum { EXIT_OK = 0, EXIT_BAD_DATA = 1, EXIT_USAGE = 2 };

@@ -45,8 +45,9 @@ void ShowSuccess(const char* text)
     MessageBoxA(session.mainWindow, text, kSuccessCaption, MB_OK | MB_ICONINFORMATION);
 }
 
-const InstallReport kDialogReport = {ShowStatus, ShowOverallProgress, ShowError, AskInDialog, AskRetryInMainWindow,
-                                     ShowSuccess};
+const InstallReport kDialogReport = {ShowStatus,           ShowOverallProgress, ShowError,
+                                     AskInDialog,          AskRetryInMainWindow, ShowSuccess,
+                                     &kDialogFileProgress};
 
 }  // namespace
 

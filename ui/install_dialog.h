@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "byte_stream.h"
+#include "member_decoder.h"
 #include "resource_ids.h"
 
 enum {
@@ -44,3 +45,9 @@ void PaintFileProgress(HDC dc, uint32_t bytesDone, uint32_t bytesTotal);
 // Invalidates, with erasing, the area of a bar's placeholder control, so
 // that the next paint of the dialog wipes the bar.
 void EraseBarArea(HWND dialog, int controlId);
+// The per-file bar as the decoder's progress: its width in pixels, a step
+// painted, the bar wiped once the member is complete.
+uint32_t FileProgressWidth();
+void FileProgressStep(uint32_t produced, uint32_t size);
+void FileProgressDone();
+extern const FileProgress kDialogFileProgress;

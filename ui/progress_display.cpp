@@ -157,3 +157,5 @@ void FileProgressDone()
     EraseBarArea(session.dialogWindow, IDC_FILE_BAR);
     UpdateWindow(session.dialogWindow);
 }
+
+const FileProgress kDialogFileProgress = {FileProgressWidth, FileProgressStep, FileProgressDone};

@@ -12,15 +12,23 @@
 
 ProgressLog progressLog;
 
-uint32_t FileProgressWidth() { return progressLog.width; }
+namespace {
 
-void FileProgressStep(uint32_t produced, uint32_t size)
+uint32_t LoggedWidth() { return progressLog.width; }
+
+void LogStep(uint32_t produced, uint32_t size)
 {
     progressLog.steps.push_back(produced);
     progressLog.sizes.push_back(size);
 }
 
-void FileProgressDone() { progressLog.done++; }
+void LogDone() { progressLog.done++; }
+
+// Every member the tests decode reports into progressLog.
+const FileProgress kLoggedProgress = {LoggedWidth, LogStep, LogDone};
+const bool kProgressLogged = (UseFileProgress(&kLoggedProgress), true);
+
+}  // namespace
 
 FILE* ScratchStream()
 {

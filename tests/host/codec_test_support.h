@@ -33,10 +33,10 @@ DecodeOutcome DecodeBytes(const Bytes& member);
 
 // The progress hooks of the test programs record what the decoder reports.
 struct ProgressLog {
-    uint32_t width = 400;                  // what FileProgressWidth answers
-    std::vector<uint32_t> steps;           // produced counts passed to FileProgressStep
+    uint32_t width = 400;                  // the bar's width the decoder is given
+    std::vector<uint32_t> steps;           // produced counts of each progress step
     std::vector<uint32_t> sizes;           // size passed with each
-    int done = 0;                          // FileProgressDone calls
+    int done = 0;                          // members reported complete
     void Clear() { steps.clear(); sizes.clear(); done = 0; }
 };
 extern ProgressLog progressLog;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "install_dialog.h"
 #include "install_session.h"
 #include "member_install.h"
 #include "package_scanner.h"
@@ -209,8 +210,10 @@ void EngineTest::TearDown()
     current = nullptr;
 }
 
+// The per-file bar is the real dialog's, painted as the installer paints it.
 const InstallReport EngineTest::kRecordingReport = {RecordStatus,   RecordOverallProgress, RecordError,
-                                                    RecordQuestion, RecordRetry,           RecordSuccess};
+                                                    RecordQuestion, RecordRetry,           RecordSuccess,
+                                                    &kDialogFileProgress};
 
 void EngineTest::RecordStatus(const char* text)
 {
