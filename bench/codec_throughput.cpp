@@ -9,18 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "installer_bar.h"
 #include "member_decoder.h"
 #include "member_encoder.h"
 #include "package_format.h"
 #include "file_bytes.h"
 
-// A bar of 300 pixels, as the installer's, so that its steps are counted.
 namespace {
-uint32_t BarWidth() { return 300; }
-void Step(uint32_t, uint32_t) {}
-void Done() {}
-const FileProgress kBar = {BarWidth, Step, Done};
-const bool kBarUsed = (UseFileProgress(&kBar), true);
+const bool kBarUsed = (UseFileProgress(InstallerSizedBar()), true);
 }  // namespace
 
 namespace {

@@ -6,21 +6,11 @@
 #include <vector>
 
 #include "journal_format.h"
+#include "journal_records.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Records(std::initializer_list<std::array<uint32_t, 3>> records)
-{
-    Bytes bytes;
-    for (const auto& [kind, slot, value] : records) {
-        uint8_t record[RECORD_SIZE];
-        EncodeRecord(record, static_cast<int>(kind), static_cast<int>(slot), value);
-        bytes.insert(bytes.end(), record, record + RECORD_SIZE);
-    }
-    return bytes;
-}
 
 Bytes Then(Bytes bytes, const Bytes& more)
 {
@@ -30,7 +20,7 @@ Bytes Then(Bytes bytes, const Bytes& more)
 
 TEST(JournalFormat, Verdicts)
 {
-    const Bytes opened = Records({{RECORD_OPEN, 0, OPEN_MAKE_BACKUPS | (3u << OPEN_GENERATION_SHIFT)},
+    const Bytes opened = JournalRecords({{RECORD_OPEN, 0, OPEN_MAKE_BACKUPS | (3u << OPEN_GENERATION_SHIFT)},
                                   {RECORD_SET_ASIDE, 4, 2},
                                   {RECORD_BEGUN, 4, 0}});
     struct Case {
@@ -43,14 +33,14 @@ TEST(JournalFormat, Verdicts)
         {"nothing", {}, JOURNAL_BLANK},
         {"zeros only", Bytes(24, 0), JOURNAL_BLANK},
         {"a first record that is not the opening one",
-         Records({{RECORD_SET_ASIDE, 0, 0}, {RECORD_OPEN, 0, 0}}), JOURNAL_DAMAGED},
-        {"a second opening record", Then(opened, Records({{RECORD_OPEN, 0, 0}})), JOURNAL_DAMAGED},
+         JournalRecords({{RECORD_SET_ASIDE, 0, 0}, {RECORD_OPEN, 0, 0}}), JOURNAL_DAMAGED},
+        {"a second opening record", Then(opened, JournalRecords({{RECORD_OPEN, 0, 0}})), JOURNAL_DAMAGED},
         {"bytes after the records that are no record", Then(opened, Bytes{'x', 0, 0}), JOURNAL_DAMAGED},
-        {"a slot outside the journal's", Then(opened, Records({{RECORD_DONE, SLOT_COUNT, 0}})), JOURNAL_DAMAGED},
-        {"a kind the installer never writes", Then(opened, Records({{RECORD_KINDS, 0, 0}})), JOURNAL_DAMAGED},
-        {"a file moved on before the commit", Then(opened, Records({{RECORD_MOVED_ON, 4, 1}})), JOURNAL_DAMAGED},
+        {"a slot outside the journal's", Then(opened, JournalRecords({{RECORD_DONE, SLOT_COUNT, 0}})), JOURNAL_DAMAGED},
+        {"a kind the installer never writes", Then(opened, JournalRecords({{RECORD_KINDS, 0, 0}})), JOURNAL_DAMAGED},
+        {"a file moved on before the commit", Then(opened, JournalRecords({{RECORD_MOVED_ON, 4, 1}})), JOURNAL_DAMAGED},
         {"a change after the commit",
-         Then(opened, Records({{RECORD_COMMIT, 0, 0}, {RECORD_SET_ASIDE, 5, 0}})), JOURNAL_DAMAGED},
+         Then(opened, JournalRecords({{RECORD_COMMIT, 0, 0}, {RECORD_SET_ASIDE, 5, 0}})), JOURNAL_DAMAGED},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -68,7 +58,7 @@ TEST(JournalFormat, Verdicts)
 
 TEST(JournalFormat, WhatAWholeJournalSays)
 {
-    Bytes bytes = Records({{RECORD_OPEN, 0, OPEN_CREATED_DESTINATION | (5u << OPEN_GENERATION_SHIFT)},
+    Bytes bytes = JournalRecords({{RECORD_OPEN, 0, OPEN_CREATED_DESTINATION | (5u << OPEN_GENERATION_SHIFT)},
                            {RECORD_BACKUP_DIR, 0, 0},
                            {RECORD_KEPT, 6, 0x23},
                            {RECORD_SET_ASIDE, 0, 1},

@@ -14,6 +14,7 @@
 #include "engine_fixture.h"
 #include "install_session.h"
 #include "journal_format.h"
+#include "journal_records.h"
 #include "member_install.h"
 #include "package_format.h"
 #include "package_scanner.h"
@@ -24,17 +25,6 @@ namespace {
 using RecoveryTest = EngineTest;
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-Bytes Records(std::initializer_list<std::array<uint32_t, 3>> records)
-{
-    Bytes bytes;
-    for (const auto& [kind, slot, value] : records) {
-        uint8_t record[RECORD_SIZE];
-        EncodeRecord(record, static_cast<int>(kind), static_cast<int>(slot), value);
-        bytes.insert(bytes.end(), record, record + RECORD_SIZE);
-    }
-    return bytes;
-}
 
 uint32_t DigestOf(const Bytes& bytes)
 {
@@ -69,7 +59,7 @@ TEST_F(RecoveryTest, AJournalThatCannotBeActedOnStopsTheInstallation)
     TestPackage test = MakePackage(300);
     std::string image = WriteImage(work + "\\setup.img", test.package);
     expectedChecksum = static_cast<int32_t>(test.checksum);
-    const Bytes opening = Records({{RECORD_OPEN, 0, 1u << OPEN_GENERATION_SHIFT}});
+    const Bytes opening = JournalRecords({{RECORD_OPEN, 0, 1u << OPEN_GENERATION_SHIFT}});
     Bytes garbage = opening;
     garbage.insert(garbage.end(), {'n', 'o', 't', ' ', 'o', 'u', 'r', 's'});
     struct Case {
@@ -77,7 +67,7 @@ TEST_F(RecoveryTest, AJournalThatCannotBeActedOnStopsTheInstallation)
         Bytes bytes;
         int journals;   // files of that content, 0000.jnl on
     } cases[] = {
-        {"a first record that is not the opening one", Records({{RECORD_SET_ASIDE, 0, 0}, {RECORD_OPEN, 0, 0}}), 1},
+        {"a first record that is not the opening one", JournalRecords({{RECORD_SET_ASIDE, 0, 0}, {RECORD_OPEN, 0, 0}}), 1},
         {"bytes after its records that are no record", garbage, 1},
         {"more journals than ended installations leave", opening, 17},
     };
@@ -129,11 +119,11 @@ TEST_F(RecoveryTest, EndedInstallationsAreUndoneNewestFirst)
     std::string dest = FreshDir("two-ended");
     const Bytes first = {'f', 'i', 'r', 's', 't'}, second = {'s', 'e', 'c', 'o', 'n', 'd', '!', '!'};
     CreateDirectoryA((dest + "\\~vexa").c_str(), nullptr);
-    WriteBytes(dest + "\\~vexa\\0000.jnl", Records({{RECORD_OPEN, 0, 1u << OPEN_GENERATION_SHIFT},
+    WriteBytes(dest + "\\~vexa\\0000.jnl", JournalRecords({{RECORD_OPEN, 0, 1u << OPEN_GENERATION_SHIFT},
                                                     {RECORD_SET_ASIDE, 0, FILE_ATTRIBUTE_NORMAL},
                                                     {RECORD_BEGUN, 0, 0},
                                                     {RECORD_DONE, 0, DigestOf(first)}}));
-    WriteBytes(dest + "\\~vexa\\ffff.jnl", Records({{RECORD_OPEN, 0, 2u << OPEN_GENERATION_SHIFT},
+    WriteBytes(dest + "\\~vexa\\ffff.jnl", JournalRecords({{RECORD_OPEN, 0, 2u << OPEN_GENERATION_SHIFT},
                                                     {RECORD_SET_ASIDE, 0, FILE_ATTRIBUTE_NORMAL},
                                                     {RECORD_BEGUN, 0, 0},
                                                     {RECORD_DONE, 0, DigestOf(second)}}));
@@ -170,7 +160,7 @@ TEST_F(RecoveryTest, JournalsAreKnownByTheirNames)
         CreateDirectoryA((dest + "\\~vexa").c_str(), nullptr);
         std::string name = c.journal;
         std::string stem = name.substr(0, name.find('.'));
-        WriteBytes(dest + "\\~vexa\\" + name, Records({{RECORD_OPEN, 0, 1u << OPEN_GENERATION_SHIFT},
+        WriteBytes(dest + "\\~vexa\\" + name, JournalRecords({{RECORD_OPEN, 0, 1u << OPEN_GENERATION_SHIFT},
                                                         {RECORD_SET_ASIDE, 0, FILE_ATTRIBUTE_NORMAL}}));
         WriteText(dest + "\\~vexa\\" + stem + ".s00", "earlier program");
         std::vector<std::string> before = Listing(dest);
@@ -270,7 +260,7 @@ TEST_F(RecoveryTest, AnEndedInstallationsProgramStillRunning)
     ASSERT_NE(client, nullptr);
     Bytes program = ReadBytes(dest + "\\vexa32.exe");
     CreateDirectoryA((dest + "\\~vexa").c_str(), nullptr);
-    WriteBytes(dest + "\\~vexa\\1234.jnl", Records({{RECORD_OPEN, 0, 1u << OPEN_GENERATION_SHIFT},
+    WriteBytes(dest + "\\~vexa\\1234.jnl", JournalRecords({{RECORD_OPEN, 0, 1u << OPEN_GENERATION_SHIFT},
                                                     {RECORD_SET_ASIDE, 0, FILE_ATTRIBUTE_NORMAL},
                                                     {RECORD_BEGUN, 0, 0},
                                                     {RECORD_DONE, 0, DigestOf(program)}}));
